@@ -1,0 +1,28 @@
+#pragma once
+// The program's command line: the station (windows or headless) and its tools.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varne4 {
+
+struct StationCommandLine {
+    bool headless = false;
+    bool noUpload = false;
+    bool demo = false;
+    std::filesystem::path configPath; // empty: online_conf.ini beside the program
+};
+
+// Parses the station's options; an error text when they cannot be understood.
+std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std::string>& args, std::string& error);
+
+inline constexpr const char* kUsage =
+    "usage: varne4-decoder [--config FILE] [--demo]                 desktop station\n"
+    "       varne4-decoder --headless [--config FILE] [--no-upload] [--demo]\n"
+    "       varne4-decoder decode [--format jsonl|csv] FILE...       decode KISS recordings\n"
+    "       varne4-decoder simulate [--port N] [--rate FRAMES_PER_SECOND] FILE...\n"
+    "       varne4-decoder sample OUT.kss                            write the sample recording\n";
+
+} // namespace varne4

@@ -1,0 +1,120 @@
+#include "app/configuration.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+
+namespace varne4 {
+namespace {
+
+std::string_view trimSpaces(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+std::string commaToPoint(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c == ',') c = '.';
+    return out;
+}
+
+ConfigError makeError(int number, std::string description) { return {number, std::move(description)}; }
+
+} // namespace
+
+ConfigResult ParseConfiguration(std::string_view content) {
+    ConfigResult result;
+    Configuration& c = result.config;
+    if (content.empty()) {
+        result.error = makeError(62, "Input past end of file (the file is empty)");
+        return result;
+    }
+    int lineNumber = 0;
+    while (!content.empty()) {
+        const auto eol = content.find('\n');
+        std::string_view line = content.substr(0, eol);
+        content.remove_prefix(eol == std::string_view::npos ? content.size() : eol + 1);
+        ++lineNumber;
+        // Lines end with CR LF; a lone LF is taken as well.
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line.front() == '#') continue;
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            result.error = makeError(5, "line " + std::to_string(lineNumber) + " has no \"=\": " + std::string(line));
+            return result;
+        }
+        const std::string_view key = trimSpaces(line.substr(0, eq));
+        const std::string_view value = trimSpaces(line.substr(eq + 1));
+        if (key == "SERVER") c.server = value;
+        else if (key == "SERVER_BACKUP") c.serverBackup = value;
+        else if (key == "PORT") c.port = value;
+        else if (key == "MYCALL") c.myCall = value;
+        else if (key == "IMAGE_PATH") c.imagePath = std::string(value);
+        else if (key == "QTH_LAT") c.qthLat = commaToPoint(value);
+        else if (key == "QTH_LONG") c.qthLong = commaToPoint(value);
+        else if (key == "SCREENSHOT") c.screenshotOffered = (value == "YES");
+        else if (key == "FRAME_FORMAT") c.compactFrame = (value == "COMPACT");
+        else if (key == "RECONNECT") {
+            int seconds = 0;
+            auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (ec != std::errc{} || p != value.data() + value.size() || seconds < 0 || seconds > 86400) {
+                result.error = makeError(13, "line " + std::to_string(lineNumber) +
+                                                 ": RECONNECT must be a number of seconds (0 to 86400)");
+                return result;
+            }
+            c.reconnectSeconds = seconds;
+        }
+    }
+    return result;
+}
+
+ConfigResult LoadConfigurationFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ConfigResult r;
+        r.error = makeError(53, "File not found: " + path.string());
+        return r;
+    }
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ParseConfiguration(content);
+}
+
+std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error) {
+    const auto colon = port.find(':');
+    if (colon == std::string_view::npos) {
+        if (error)
+            *error = makeError(5, port.empty() ? std::string("PORT is missing (host:port of the AGW Packet Engine)")
+                                               : "PORT has no \":\": " + std::string(port));
+        return std::nullopt;
+    }
+    const std::string_view number = trimSpaces(port.substr(colon + 1));
+    unsigned value = 0;
+    auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (number.empty() || ec != std::errc{} || p != number.data() + number.size() || value > 65535) {
+        if (error) *error = makeError(13, "Type mismatch: the port of PORT is not a number: " + std::string(port));
+        return std::nullopt;
+    }
+    return Endpoint{std::string(port.substr(0, colon)), static_cast<std::uint16_t>(value)};
+}
+
+std::string settingsLine(const Configuration& c) {
+    return c.port + " | " + c.server + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong;
+}
+
+std::string openErrorText(const ConfigError& e) {
+    return "The following error occured: \r\nError # " + std::to_string(e.number) + "\r\nonline_conf.ini " +
+           e.description;
+}
+
+std::string fileNameSafe(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u < 0x20 || u == 0x7F || std::string_view("\\/:*?\"<>|").find(ch) != std::string_view::npos) ch = '_';
+    }
+    return out;
+}
+
+} // namespace varne4

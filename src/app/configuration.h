@@ -1,0 +1,61 @@
+#pragma once
+// The station's settings file: CR LF lines of KEY=VALUE, "#" comments.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varne4 {
+
+inline constexpr std::string_view kNoradId = "99931";
+inline constexpr std::string_view kConfigFileName = "online_conf.ini";
+
+struct Configuration {
+    std::string server;
+    std::string serverBackup;
+    std::string port; // "host:port" of the AGW Packet Engine
+    std::string myCall;
+    std::string qthLat;  // "," already turned into "."
+    std::string qthLong;
+    std::optional<std::string> imagePath;      // absent: the program folder
+    std::optional<bool> screenshotOffered;     // absent: as laid out (offered)
+    int reconnectSeconds = 0;                  // 0: never reconnect
+    bool compactFrame = false;                 // FRAME_FORMAT=COMPACT
+};
+
+struct Endpoint {
+    std::string host;
+    std::uint16_t port = 0;
+};
+
+// The three lines of the "Open Error" box come from these.
+struct ConfigError {
+    int number = 0;
+    std::string description;
+};
+
+struct ConfigResult {
+    Configuration config; // settings read before a failing line keep their values
+    std::optional<ConfigError> error;
+};
+
+// Parses the file's bytes. Does not split PORT; see SplitEndpoint.
+ConfigResult ParseConfiguration(std::string_view content);
+// Reads and parses a file; a missing or empty file is an error.
+ConfigResult LoadConfigurationFile(const std::filesystem::path& path);
+
+// "host:port" -> host and port; an error when there is no ":" or the port is not a number.
+std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error = nullptr);
+
+// The settings line of the status log: PORT | SERVER | MYCALL | QTH_LAT | QTH_LONG.
+std::string settingsLine(const Configuration& c);
+
+// Three lines joined by CR LF, as the "Open Error" box shows them.
+std::string openErrorText(const ConfigError& e);
+
+// A callsign made safe to stand in a file name.
+std::string fileNameSafe(std::string_view text);
+
+} // namespace varne4

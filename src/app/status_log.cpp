@@ -1,0 +1,35 @@
+#include "app/status_log.h"
+
+namespace varne4 {
+
+void StatusLog::log(std::string_view text) {
+    std::string line;
+    line.reserve(25 + text.size());
+    appendUtcTimestamp(line, clock_.utcNow());
+    line += ": ";
+    line += text;
+    add(std::move(line), Where::Top);
+}
+
+void StatusLog::putRaw(std::string_view line, Where where) { add(std::string(line), where); }
+
+void StatusLog::add(std::string line, Where where) {
+    if (listener_) listener_(line, where);
+    if (max_ == 0) return;
+    if (where == Where::Top)
+        lines_.push_back(std::move(line));
+    else
+        lines_.push_front(std::move(line));
+    if (lines_.size() > max_) lines_.pop_front();
+}
+
+std::string StatusLog::text() const {
+    std::string s;
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+        s += *it;
+        s += "\r\n";
+    }
+    return s;
+}
+
+} // namespace varne4

@@ -1,0 +1,46 @@
+#pragma once
+// The status log: time-stamped lines, newest on top, bounded so a station that
+// runs for weeks keeps a steady footprint.
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/utc_time.h"
+
+namespace varne4 {
+
+class StatusLog {
+public:
+    static constexpr std::size_t kMaxEntries = 100000;
+    enum class Where { Top, Bottom };
+    using Listener = std::function<void(const std::string& line, Where where)>;
+
+    explicit StatusLog(const Clock& clock, std::size_t maxEntries = kMaxEntries)
+        : clock_(clock), max_(maxEntries) {}
+
+    // Stamp, ": ", text, on top.
+    void log(std::string_view text);
+    // A line without a stamp, on top or at the bottom.
+    void putRaw(std::string_view line, Where where);
+
+    void setListener(Listener l) { listener_ = std::move(l); }
+
+    std::size_t size() const { return lines_.size(); }
+    // 0 is the newest (top) line.
+    const std::string& line(std::size_t fromTop) const { return lines_[lines_.size() - 1 - fromTop]; }
+    // The whole text as the box shows it: newest first, each line ended by CR LF.
+    std::string text() const;
+
+private:
+    void add(std::string line, Where where);
+
+    const Clock& clock_;
+    std::size_t max_;
+    std::deque<std::string> lines_; // front: bottom (oldest), back: top (newest)
+    Listener listener_;
+};
+
+} // namespace varne4

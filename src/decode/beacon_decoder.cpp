@@ -1,0 +1,156 @@
+#include "decode/beacon_decoder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "decode/field_readers.h"
+
+namespace varne4 {
+namespace {
+
+std::optional<double> readField(std::span<const std::uint8_t> frame, const HousekeepingField& f) {
+    switch (f.type) {
+    case Field::UInt8:
+        if (auto v = ReadUInt8(frame, f.offset)) return *v * f.scale;
+        break;
+    case Field::Int8:
+        if (auto v = ReadInt8(frame, f.offset)) return *v * f.scale;
+        break;
+    case Field::UInt16:
+        if (auto v = ReadUInt16(frame, f.offset)) return *v * f.scale;
+        break;
+    case Field::Int16:
+        if (auto v = ReadInt16(frame, f.offset)) return *v * f.scale;
+        break;
+    case Field::Int32:
+        if (auto v = ReadInt32(frame, f.offset)) return *v * f.scale;
+        break;
+    case Field::UInt32:
+        if (auto v = ReadUInt32(frame, f.offset)) return *v * f.scale;
+        break;
+    }
+    return std::nullopt;
+}
+
+// Conversion to a 32-bit integer, saturating instead of overflowing.
+std::int32_t toInt32(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<std::int32_t>(std::lround(v));
+}
+
+} // namespace
+
+const char* beaconTypeName(BeaconType type) {
+    switch (type) {
+    case BeaconType::Housekeeping: return "housekeeping";
+    case BeaconType::MemoryCheck: return "memory check";
+    case BeaconType::Message: return "message";
+    case BeaconType::Unknown: break;
+    }
+    return "unknown";
+}
+
+BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
+    if (frame.size() <= kTypeOffset2) return BeaconType::Unknown;
+    const auto a = frame[kTypeOffset1];
+    const auto b = frame[kTypeOffset2];
+    if (a == 0x04 && b == 0x67) return BeaconType::Message;
+    if (a == 0x68 && b == 0x68) return BeaconType::MemoryCheck;
+    if (a == 0x64 && b == 0x64) return BeaconType::Housekeeping;
+    return BeaconType::Unknown;
+}
+
+DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
+    DecodeResult result;
+    result.type = classify(frame);
+    switch (result.type) {
+    case BeaconType::Message: decodeMessage(frame, importByteCounter); break;
+    case BeaconType::MemoryCheck: decodeMemoryCheck(frame, result); break;
+    case BeaconType::Housekeeping: decodeHousekeeping(frame, result); break;
+    case BeaconType::Unknown: break;
+    }
+    return result;
+}
+
+std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat& format) {
+    const auto& f = housekeepingFields[static_cast<std::size_t>(slot)];
+    switch (f.text) {
+    case Text::Seconds: return std::to_string(toInt32(value)) + " sec";
+    case Text::AmpHex: {
+        static constexpr char digits[] = "0123456789ABCDEF";
+        auto v = static_cast<std::uint32_t>(toInt32(value));
+        std::string hex;
+        do {
+            hex.insert(hex.begin(), digits[v & 0xF]);
+            v >>= 4;
+        } while (v != 0);
+        return "&h" + hex;
+    }
+    case Text::MinuteText:
+        if (auto t = MinutesToDate(value)) return MinuteText(*t, format);
+        return {};
+    case Text::Bits: return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
+    case Text::Number: break;
+    }
+    return GeneralNumberText(value, format.decimalSeparator());
+}
+
+void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
+    panel_.beaconLine = "housekeeping beacon";
+    // A short beacon would otherwise mix in bytes of no frame at all.
+    if (frame.size() < kHousekeepingLength) {
+        result.shortFrame = true;
+        return;
+    }
+    std::array<double, kHousekeepingSlots> values{};
+    for (const auto& f : housekeepingFields) values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
+
+    HistoryEntry& entry = history_.append();
+    std::string stamp;
+    stamp.reserve(23);
+    appendUtcTimestamp(stamp, clock_.utcNow());
+    std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
+    entry.values = values;
+    result.historyAppended = true;
+
+    for (const auto& f : housekeepingFields) {
+        auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
+        const double v = values[static_cast<std::size_t>(f.slot)];
+        if (f.text == Text::Number) {
+            text.clear();
+            appendGeneralNumber(text, v, format_.decimalSeparator());
+        } else {
+            text = slotText(f.slot, v, format_);
+        }
+    }
+    panel_.uptimeText = SecondsToDuration(toInt32(values[2]));
+    panel_.timeLine = stamp;
+}
+
+void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, DecodeResult& result) {
+    panel_.beaconLine = "memory check beacon";
+    if (frame.size() < kMemoryCheckLength) {
+        result.shortFrame = true;
+        return;
+    }
+    for (const auto& f : memoryCheckFields) {
+        const double minutes = ReadUInt32(frame, f.offset).value_or(0) / 60.0;
+        auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
+        text.clear();
+        if (minutes == 0) continue;
+        if (auto t = MinutesToDate(minutes)) text = MinuteText(*t, format_);
+    }
+}
+
+void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
+    panel_.beaconLine = "message beacon " + std::to_string(importByteCounter);
+    std::string message;
+    if (frame.size() > kMessageOffset + 1)
+        message.assign(reinterpret_cast<const char*>(frame.data()) + kMessageOffset, frame.size() - 1 - kMessageOffset);
+    panel_.messages.push_back(std::move(message));
+    if (panel_.messages.size() > PanelState::kMaxMessages) panel_.messages.pop_front();
+}
+
+} // namespace varne4

@@ -1,0 +1,122 @@
+#pragma once
+// The satellite's beacon layouts as data. The decoder walks these tables; the
+// panel, the chart and the CSV export take their captions from them.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace varne4 {
+
+enum class Field : std::uint8_t { UInt8, Int8, UInt16, Int16, Int32, UInt32 };
+enum class Text : std::uint8_t {
+    Seconds,    // integer, then " sec"
+    AmpHex,     // "&h" and upper-case hex digits
+    Number,     // general number text
+    MinuteText, // minute text of the date the value counts minutes to
+    Bits,       // eight binary digits
+};
+
+// Frame offsets count from the first byte of the AX.25 destination address.
+inline constexpr std::size_t kInfoOffset = 16;
+inline constexpr std::size_t kTypeOffset1 = kInfoOffset + 3;
+inline constexpr std::size_t kTypeOffset2 = kInfoOffset + 4;
+
+struct HousekeepingField {
+    int slot;
+    std::string_view label;
+    std::string_view unit;
+    std::size_t offset; // frame offset
+    Field type;
+    double scale;       // value stored = raw * scale
+    Text text;
+};
+
+inline constexpr int kHousekeepingSlots = 21;
+inline constexpr int kPanelSlots = 27;
+
+// clang-format off
+inline constexpr std::array<HousekeepingField, kHousekeepingSlots> housekeepingFields{{
+    {.slot = 0,  .label = "beacon rate",     .unit = "s",  .offset = 24, .type = Field::UInt8,  .scale = 30,       .text = Text::Seconds},
+    {.slot = 1,  .label = "event indicator", .unit = "",   .offset = 25, .type = Field::UInt16, .scale = 1,        .text = Text::AmpHex},
+    {.slot = 2,  .label = "uptime",          .unit = "s",  .offset = 27, .type = Field::Int32,  .scale = 1,        .text = Text::Number},
+    {.slot = 3,  .label = "RTC",             .unit = "s",  .offset = 31, .type = Field::UInt32, .scale = 1.0 / 60, .text = Text::MinuteText},
+    {.slot = 4,  .label = "state",           .unit = "",   .offset = 35, .type = Field::UInt8,  .scale = 1,        .text = Text::Bits},
+    {.slot = 5,  .label = "charge batt A",   .unit = "%",  .offset = 36, .type = Field::UInt8,  .scale = 1,        .text = Text::Number},
+    {.slot = 6,  .label = "charge batt B",   .unit = "%",  .offset = 37, .type = Field::UInt8,  .scale = 1,        .text = Text::Number},
+    {.slot = 7,  .label = "batt A voltage",  .unit = "mV", .offset = 38, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
+    {.slot = 8,  .label = "batt A current",  .unit = "mA", .offset = 40, .type = Field::Int16,  .scale = 1,        .text = Text::Number},
+    {.slot = 9,  .label = "batt A temp",     .unit = "C",  .offset = 42, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 10, .label = "batt B voltage",  .unit = "mV", .offset = 43, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
+    {.slot = 11, .label = "batt B current",  .unit = "mA", .offset = 45, .type = Field::Int16,  .scale = 1,        .text = Text::Number},
+    {.slot = 12, .label = "batt B temp",     .unit = "C",  .offset = 47, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 13, .label = "power system",    .unit = "mW", .offset = 48, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
+    {.slot = 14, .label = "OBC temp",        .unit = "C",  .offset = 50, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 15, .label = "-X panel temp",   .unit = "C",  .offset = 51, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 16, .label = "+X panel temp",   .unit = "C",  .offset = 52, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 17, .label = "-Y panel temp",   .unit = "C",  .offset = 53, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 18, .label = "+Y panel temp",   .unit = "C",  .offset = 54, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 19, .label = "-Z panel temp",   .unit = "C",  .offset = 55, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 20, .label = "+Z panel temp",   .unit = "C",  .offset = 56, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+}};
+// clang-format on
+
+struct MemoryCheckField {
+    int slot;
+    std::string_view label;
+    std::size_t offset; // frame offset of an unsigned 32-bit count of seconds since 1900
+};
+
+inline constexpr std::array<MemoryCheckField, 6> memoryCheckFields{{
+    {.slot = 21, .label = "local last scan", .offset = 32},
+    {.slot = 22, .label = "local last event", .offset = 36},
+    {.slot = 23, .label = "local PSA last scan", .offset = 44},
+    {.slot = 24, .label = "local PSA last event", .offset = 48},
+    {.slot = 25, .label = "remote PSA last scan", .offset = 56},
+    {.slot = 26, .label = "remote PSA last event", .offset = 60},
+}};
+
+constexpr std::size_t fieldSize(Field f) {
+    switch (f) {
+    case Field::UInt8:
+    case Field::Int8: return 1;
+    case Field::UInt16:
+    case Field::Int16: return 2;
+    case Field::Int32:
+    case Field::UInt32: return 4;
+    }
+    return 0;
+}
+
+constexpr std::size_t requiredLength(const auto& table, auto sizeOf) {
+    std::size_t n = 0;
+    for (const auto& f : table) n = std::max(n, f.offset + sizeOf(f));
+    return n;
+}
+
+// The shortest frame that holds every field of each beacon.
+inline constexpr std::size_t kHousekeepingLength =
+    requiredLength(housekeepingFields, [](const HousekeepingField& f) { return fieldSize(f.type); });
+inline constexpr std::size_t kMemoryCheckLength =
+    requiredLength(memoryCheckFields, [](const MemoryCheckField&) { return std::size_t{4}; });
+static_assert(kHousekeepingLength == 57);
+static_assert(kMemoryCheckLength == 64);
+
+// Message text runs from this frame offset to the byte before the frame's last.
+inline constexpr std::size_t kMessageOffset = 30;
+
+// Panel label of any slot 0..26.
+constexpr std::string_view slotLabel(int slot) {
+    if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingFields[slot].label;
+    for (const auto& f : memoryCheckFields)
+        if (f.slot == slot) return f.label;
+    return {};
+}
+
+constexpr std::string_view slotUnit(int slot) {
+    if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingFields[slot].unit;
+    return {};
+}
+
+} // namespace varne4

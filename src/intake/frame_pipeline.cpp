@@ -1,0 +1,90 @@
+#include "intake/frame_pipeline.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decode/text_forms.h"
+#include "upload/upload_body.h"
+
+namespace varne4 {
+
+bool isSatelliteFrame(std::span<const std::uint8_t> ax25) {
+    return ax25.size() >= kSatelliteHeader.size() &&
+           std::equal(kSatelliteHeader.begin(), kSatelliteHeader.end(), ax25.begin());
+}
+
+void buildHexText(std::string& out, std::span<const std::uint8_t> bytes) {
+    out.clear();
+    out.reserve(bytes.size() * 3);
+    for (auto b : bytes) {
+        appendByteHex(out, b);
+        out += ' ';
+    }
+}
+
+std::string counterLine(std::string_view prefix, std::uint64_t rx, std::int32_t postOk) {
+    std::string s(prefix);
+    s += std::to_string(rx);
+    s += " | HTTP POST OK: ";
+    s += std::to_string(postOk);
+    return s;
+}
+
+FramePipeline::FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format,
+                             PipelineEvents& events)
+    : config_(config), clock_(clock), events_(events), decoder_(panel_, history_, clock, format) {
+    hexText_.reserve(kBufferSize * 3);
+}
+
+std::span<const std::uint8_t> FramePipeline::currentFrame() const {
+    return std::span<const std::uint8_t>(buffer_).subspan(1, frameLength_);
+}
+
+void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
+    if (data.size() > kBufferSize) {
+        events_.warning("raw frame of " + std::to_string(data.size()) +
+                        " bytes dropped: longer than the frame buffer of 512");
+        return;
+    }
+    std::copy(data.begin(), data.end(), buffer_.begin());
+    frameLength_ = data.empty() ? 0 : data.size() - 1;
+    buildHexText(hexText_, currentFrame());
+    lastWasSatellite_ = false;
+    events_.rawFrameTaken(data, hexText_);
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(kLivePrefix);
+}
+
+void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
+    // The closing FEND takes one more position of the buffer.
+    if (record.empty() || record.size() + 1 > kBufferSize) return;
+    std::copy(record.begin(), record.end(), buffer_.begin());
+    buffer_[record.size()] = 0xC0;
+    importByteCounter_ = static_cast<std::int32_t>(record.size() + 1);
+    frameLength_ = record.size() - 1;
+    buildHexText(hexText_, currentFrame());
+    lastWasSatellite_ = false;
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(kImportPrefix);
+}
+
+void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {
+    lastWasSatellite_ = true;
+    panel_.beaconLine = "telemetry packet";
+    ++rxCounter_;
+    lastDecode_ = decoder_.decode(currentFrame(), importByteCounter_);
+    if (lastDecode_.shortFrame)
+        events_.warning("short " + std::string(beaconTypeName(lastDecode_.type)) + " beacon of " +
+                        std::to_string(frameLength_) + " bytes: values not decoded");
+    events_.beaconDecoded(lastDecode_);
+    BuildUploadBody();
+    if (events_.uploadAllowed()) events_.upload(uploadBody_);
+    events_.refreshChart();
+    counterLine_ = counterLine(counterPrefix, rxCounter_, postOkCounter_);
+    events_.counterLineChanged(counterLine_);
+}
+
+void FramePipeline::BuildUploadBody() {
+    uploadBody_ = varne4::BuildUploadBody(hexText_, config_, clock_.utcNow());
+    events_.status(uploadBody_);
+}
+
+} // namespace varne4

@@ -1,0 +1,103 @@
+#pragma once
+// The spine: both doors (live link, KISS import) hand frames in here; from the
+// satellite test on they run the same steps.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/configuration.h"
+#include "app/utc_time.h"
+#include "decode/beacon_decoder.h"
+
+namespace varne4 {
+
+// "A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03": QA0VRN <- QB0VRS, UI frame.
+inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{
+    0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2, 0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
+
+inline constexpr std::string_view kLivePrefix = "RX packets: ";
+inline constexpr std::string_view kImportPrefix = "KISS packets: ";
+
+bool isSatelliteFrame(std::span<const std::uint8_t> ax25);
+// Every byte as two hex digits and a blank.
+void buildHexText(std::string& out, std::span<const std::uint8_t> bytes);
+std::string counterLine(std::string_view prefix, std::uint64_t rx, std::int32_t postOk);
+
+// What the pipeline asks of the station around it. Every step has a do-nothing
+// default so that offline tools take only what they need.
+class PipelineEvents {
+public:
+    virtual ~PipelineEvents() = default;
+    // Live frames only, before the satellite test: KISS log and hex monitor.
+    virtual void rawFrameTaken(std::span<const std::uint8_t> /*data*/, std::string_view /*hexText*/) {}
+    // A status-log entry (the stamp is added by the receiver).
+    virtual void status(std::string_view /*text*/) {}
+    // A frame or record that could not be taken; defaults to the status log.
+    virtual void warning(std::string_view text) { status(text); }
+    virtual void beaconDecoded(const DecodeResult& /*result*/) {}
+    // Upload step: a whole body, owned by the receiver from here on.
+    virtual bool uploadAllowed() const { return false; }
+    virtual void upload(const std::string& /*body*/) {}
+    virtual void refreshChart() {}
+    virtual void counterLineChanged(std::string_view /*line*/) {}
+};
+
+class FramePipeline {
+public:
+    static constexpr std::size_t kBufferSize = 512;
+
+    FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format,
+                  PipelineEvents& events);
+
+    // The data part of one AGW raw frame: port byte, then the AX.25 frame.
+    void TakeLiveFrame(std::span<const std::uint8_t> data);
+    // One unescaped KISS record: the byte after the opening FEND, then the AX.25
+    // frame; the closing FEND is not part of it.
+    void TakeImportedRecord(std::span<const std::uint8_t> record);
+
+    // The body of the current frame, built by the last satellite frame.
+    const std::string& uploadBody() const { return uploadBody_; }
+    const std::string& hexText() const { return hexText_; }
+    std::span<const std::uint8_t> currentFrame() const;
+    std::int32_t importByteCounter() const { return importByteCounter_; }
+    std::uint64_t rxCounter() const { return rxCounter_; }
+    std::int32_t postOkCounter() const { return postOkCounter_; }
+    void addPostOk() { ++postOkCounter_; }
+    const std::string& counterLineText() const { return counterLine_; }
+    void setCounterLine(std::string line) { counterLine_ = std::move(line); }
+
+    PanelState& panel() { return panel_; }
+    const PanelState& panel() const { return panel_; }
+    ValueHistory& history() { return history_; }
+    const ValueHistory& history() const { return history_; }
+    const DecodeResult& lastDecode() const { return lastDecode_; }
+    bool lastWasSatellite() const { return lastWasSatellite_; }
+
+private:
+    void HandleSatelliteFrame(std::string_view counterPrefix);
+    void BuildUploadBody();
+
+    const Configuration& config_;
+    const Clock& clock_;
+    PipelineEvents& events_;
+
+    std::array<std::uint8_t, kBufferSize> buffer_{}; // position 1 is index 0
+    std::size_t frameLength_ = 0;                    // AX.25 bytes from index 1
+    std::string hexText_;
+    std::int32_t importByteCounter_ = 0;
+    std::uint64_t rxCounter_ = 0;
+    std::int32_t postOkCounter_ = 0;
+    std::string uploadBody_;
+    std::string counterLine_;
+
+    PanelState panel_;
+    ValueHistory history_;
+    BeaconDecoder decoder_;
+    DecodeResult lastDecode_;
+    bool lastWasSatellite_ = false;
+};
+
+} // namespace varne4

@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <fstream>
-#include <iterator>
+#include <system_error>
 
 namespace varne4 {
 namespace {
@@ -71,13 +71,24 @@ ConfigResult ParseConfiguration(std::string_view content) {
 }
 
 ConfigResult LoadConfigurationFile(const std::filesystem::path& path) {
+    ConfigResult failed;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        failed.error = makeError(75, "Path/File access error: " + path.string() + " is a folder");
+        return failed;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        ConfigResult r;
-        r.error = makeError(53, "File not found: " + path.string());
-        return r;
+        failed.error = makeError(53, "File not found: " + path.string());
+        return failed;
     }
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    char buf[4096];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) content.append(buf, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        failed.error = makeError(57, "Device I/O error while reading " + path.string());
+        return failed;
+    }
     return ParseConfiguration(content);
 }
 

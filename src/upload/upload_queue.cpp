@@ -1,0 +1,251 @@
+#include "upload/upload_queue.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+
+namespace varne4 {
+
+namespace {
+
+constexpr std::array<const char*, 13> kStateTexts{
+    "",
+    "icHostResolvingHost",
+    "icHostResolved",
+    "icConnecting",
+    "icConnected",
+    "icRequesting",
+    "icRequestSent",
+    "icReceivingResponse",
+    "icResponseReceived",
+    "icDisconnecting",
+    "icDisconnected",
+    "icError",
+    "icResponseCompleted",
+};
+
+// The states a transfer passes through on its way to a response, in order.
+// Qt reports no name resolution or connect events for every request (a reused
+// connection skips them), so the list starts where the request is handed over.
+constexpr std::array<int, 5> kStatePath{Connecting, Requesting, RequestSent, ReceivingResponse, ResponseReceived};
+
+constexpr QLatin1StringView kAccessDenied{"Access is denied. Try adding a Username and Password"};
+
+// The response code with a sign position: " 0: ..." or "-5: ...".
+QString errorEntry(int code, const QString& text) {
+    const QString number = code >= 0 ? QLatin1Char(' ') + QString::number(code) : QString::number(code);
+    return number + QStringLiteral(": ") + text;
+}
+
+// Status line and header lines as one line: each CR LF became one blank.
+QString headerText(const QNetworkReply& reply, int code) {
+    const bool http2 = reply.attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    QString text = http2 ? QStringLiteral("HTTP/2 ") : QStringLiteral("HTTP/1.1 ");
+    text += QString::number(code);
+    text += QLatin1Char(' ');
+    text += reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    text += QLatin1Char(' ');
+    for (const auto& [name, value] : reply.rawHeaderPairs()) {
+        text += QString::fromLatin1(name);
+        text += QStringLiteral(": ");
+        // Qt joins repeated Set-Cookie headers with a line feed; keep the entry on one line.
+        text += QString::fromLatin1(value).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text += QLatin1Char(' ');
+    }
+    return text;
+}
+
+bool isUsableServer(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+} // namespace
+
+QString transferStateText(int state) {
+    if (state < 1 || state >= static_cast<int>(kStateTexts.size()))
+        return {};
+    return QString::fromLatin1(kStateTexts[static_cast<std::size_t>(state)]);
+}
+
+UploadQueue::UploadQueue(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {}
+
+UploadQueue::~UploadQueue() {
+    // Quietly: nobody should hear about transfers of a queue that is going away.
+    abortCurrent();
+}
+
+void UploadQueue::setServers(const QString& server, const QString& backup) {
+    server_ = QUrl(server);
+    backup_ = QUrl(backup);
+}
+
+void UploadQueue::enqueue(std::string body) {
+    const bool dropped = queue_.size() >= maxQueued_;
+    if (dropped)
+        queue_.pop_front();
+    queue_.push_back(std::move(body));
+    if (dropped)
+        emit status(QStringLiteral("upload queue full: oldest waiting frame dropped"));
+    scheduleNext();
+}
+
+void UploadQueue::cancelAll() {
+    const bool wasBusy = busy();
+    queue_.clear();
+    queue_.shrink_to_fit();
+    haveJob_ = false;
+    job_ = Job{};
+    abortCurrent();
+    if (wasBusy)
+        emit idle();
+}
+
+void UploadQueue::abortCurrent() {
+    QNetworkReply* reply = current_;
+    if (reply == nullptr)
+        return;
+    current_ = nullptr;
+    // Cut our connections first: abort() reports finished synchronously.
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+}
+
+// Always through the event loop: a run of failing transfers must not recurse,
+// and a slot of ours that enqueues or cancels must find the queue consistent.
+void UploadQueue::scheduleNext() {
+    if (nextScheduled_)
+        return;
+    nextScheduled_ = true;
+    QMetaObject::invokeMethod(this, &UploadQueue::startNext, Qt::QueuedConnection);
+}
+
+void UploadQueue::startNext() {
+    nextScheduled_ = false;
+    if (current_ != nullptr)
+        return; // its finish schedules us again
+
+    if (haveJob_ && job_.target == 0 && !backup_.isEmpty()) {
+        job_.target = 1;
+        startTransfer(backup_);
+        return;
+    }
+
+    const bool wasWorking = haveJob_;
+    haveJob_ = false;
+    job_ = Job{};
+    if (queue_.empty()) {
+        if (wasWorking)
+            emit idle();
+        return;
+    }
+
+    job_.body = std::move(queue_.front());
+    queue_.pop_front();
+    haveJob_ = true;
+    states_.clear();
+    emit statesChanged();
+    if (!haveJob_)
+        return; // cancelled by a listener
+    startTransfer(server_);
+}
+
+void UploadQueue::startTransfer(const QUrl& url) {
+    stage_ = -1;
+    if (url.isEmpty()) {
+        failAtOnce(QStringLiteral("no server address"));
+        return;
+    }
+    if (!isUsableServer(url)) {
+        failAtOnce(QStringLiteral("invalid server address: ") + url.toString());
+        return;
+    }
+
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setTransferTimeout(timeoutMs_);
+    // Plain HTTP/1.1 keeps the exchange the same against every server.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+
+    QNetworkReply* reply = nam_->post(request, QByteArray(job_.body.data(), static_cast<qsizetype>(job_.body.size())));
+    current_ = reply;
+
+    const auto responseArriving = [this, reply] {
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+            reach(ReceivingResponse);
+    };
+    connect(reply, &QNetworkReply::requestSent, this, [this] { reach(RequestSent); });
+    connect(reply, &QNetworkReply::metaDataChanged, this, responseArriving);
+    connect(reply, &QNetworkReply::downloadProgress, this, responseArriving);
+    connect(reply, &QNetworkReply::readyRead, this, [reply, responseArriving] {
+        responseArriving();
+        // The answer's body is never read; dropping it keeps memory flat.
+        reply->skip(reply->bytesAvailable());
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { finish(reply); });
+
+    reach(Requesting);
+}
+
+void UploadQueue::failAtOnce(const QString& reason) {
+    addState(Error);
+    emit status(errorEntry(0, reason));
+    scheduleNext();
+}
+
+void UploadQueue::addState(int state) {
+    states_.append(transferStateText(state));
+    emit statesChanged();
+}
+
+// Adds every state of the path up to `state` not yet shown, so the list keeps
+// the client's order even where Qt reports a step late or not at all.
+void UploadQueue::reach(int state) {
+    const auto target = std::find(kStatePath.begin(), kStatePath.end(), state);
+    if (target == kStatePath.end())
+        return;
+    const int targetIndex = static_cast<int>(std::distance(kStatePath.begin(), target));
+    while (stage_ < targetIndex) {
+        ++stage_;
+        addState(kStatePath[static_cast<std::size_t>(stage_)]);
+    }
+}
+
+void UploadQueue::finish(QNetworkReply* reply) {
+    if (reply != current_)
+        return;
+    current_ = nullptr;
+    reply->disconnect(this);
+    reply->deleteLater();
+
+    const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusCode.isValid()) {
+        // Nothing came back: refused, unreachable, timed out. Our own aborts are
+        // disconnected before they happen, so a cancellation here is the time-out.
+        addState(Error);
+        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
+                              reply->error() == QNetworkReply::TimeoutError;
+        emit status(errorEntry(0, timedOut ? QStringLiteral("Transfer timed out after %1 ms").arg(timeoutMs_)
+                                           : reply->errorString()));
+    } else {
+        // Error statuses are answers too: their headers are logged like any other.
+        const int code = statusCode.toInt();
+        reach(ResponseReceived);
+        addState(ResponseCompleted);
+        if (code >= 200 && code < 300)
+            emit postOk();
+        emit responseCompleted();
+        emit status(headerText(*reply, code));
+        if (code == 401 || code == 407)
+            emit statusRaw(QString(kAccessDenied));
+    }
+    scheduleNext();
+}
+
+} // namespace varne4

@@ -1,0 +1,89 @@
+#pragma once
+// Sends every satellite frame's own body to SERVER and then SERVER_BACKUP, frames
+// in arrival order, one transfer at a time, without ever blocking the caller.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+
+#include <deque>
+#include <string>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace varne4 {
+
+// The transfer states the list shows; 11 and 12 are the ones acted upon.
+enum TransferState {
+    HostResolving = 1, HostResolved, Connecting, Connected, Requesting, RequestSent,
+    ReceivingResponse, ResponseReceived, Disconnecting, Disconnected, Error = 11, ResponseCompleted = 12
+};
+QString transferStateText(int state); // "icHostResolvingHost" ... "icResponseCompleted"; empty otherwise
+
+class UploadQueue : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kMaxQueued = 10000;
+
+    explicit UploadQueue(QObject* parent = nullptr);
+    ~UploadQueue() override;
+
+    void setServers(const QString& server, const QString& backup);
+    void setTimeoutMs(int ms) { timeoutMs_ = ms; }
+    // The bound of waiting bodies; kMaxQueued unless a test wants a small one.
+    void setMaxQueued(std::size_t n) { maxQueued_ = n > 0 ? n : 1; }
+    // Queues one body for both servers. When full, the oldest waiting body goes.
+    void enqueue(std::string body);
+    // Aborts the running transfer and forgets waiting bodies.
+    void cancelAll();
+
+    // Also true between a body's two transfers, when no reply is running.
+    bool busy() const { return haveJob_ || !queue_.empty(); }
+    std::size_t waiting() const { return queue_.size(); }
+    // List3: the states of the current frame's transfers.
+    const QStringList& states() const { return states_; }
+
+signals:
+    // A status-log entry (without stamp), or a raw line on top (credentials warning).
+    void status(const QString& text);
+    void statusRaw(const QString& line);
+    void statesChanged();
+    // A completed response with a 2xx status.
+    void postOk();
+    // Any completed response (state 12), after postOk when it counted.
+    void responseCompleted();
+    void idle();
+
+private:
+    struct Job {
+        std::string body;
+        int target = 0; // 0: SERVER, 1: SERVER_BACKUP
+    };
+    void startNext();
+    void scheduleNext();
+    void startTransfer(const QUrl& url);
+    void failAtOnce(const QString& reason);
+    void addState(int state);
+    void reach(int state);
+    void finish(QNetworkReply* reply);
+    void abortCurrent();
+
+    QNetworkAccessManager* nam_;
+    QUrl server_, backup_;
+    std::deque<std::string> queue_;
+    Job job_;
+    QPointer<QNetworkReply> current_;
+    QStringList states_;
+    int timeoutMs_ = 60000;
+    std::size_t maxQueued_ = kMaxQueued;
+    bool haveJob_ = false;       // job_ holds a body whose transfers are not all done
+    bool nextScheduled_ = false; // startNext is already queued on the event loop
+    int stage_ = -1;             // how far the running transfer has come along kStatePath
+};
+
+} // namespace varne4

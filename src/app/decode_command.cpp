@@ -12,32 +12,36 @@
 namespace varne4 {
 namespace {
 
-// Latin-1 bytes as a JSON string (UTF-8), control characters escaped.
+// Latin-1 (or ASCII) bytes as a JSON string in UTF-8, control characters escaped.
 void appendJsonString(std::string& out, std::string_view s, bool latin1) {
     static constexpr char hex[] = "0123456789abcdef";
     out += '"';
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
+    std::size_t run = 0; // start of the pending run of bytes that need no change
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool plain = c >= 0x20 && c != '"' && c != '\\' && c != 0x7F && (c < 0x80 || !latin1);
+        if (plain) continue;
+        out.append(s.data() + run, i - run);
+        run = i + 1;
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += ch;
+            out += static_cast<char>(c);
         } else if (c < 0x20 || c == 0x7F) {
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else if (c >= 0x80 && latin1) {
+            const char esc[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+            out.append(esc, 6);
+        } else {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += ch;
         }
     }
+    out.append(s.data() + run, s.size() - run);
     out += '"';
 }
 
 class DecodeEvents final : public PipelineEvents {
 public:
     DecodeEvents(std::FILE* err, const std::string*& file) : err_(err), file_(file) {}
+    bool wantsUploadBody() const override { return false; }
     void warning(std::string_view text) override {
         std::fprintf(err_, "varne4-decoder: %s: %.*s\n", file_->c_str(), static_cast<int>(text.size()), text.data());
     }
@@ -156,10 +160,12 @@ private:
     }
 
     void appendSlot(std::string& o, int slot, bool first) {
+        static constexpr const char* keys[kPanelSlots] = {
+            "\"0\":",  "\"1\":",  "\"2\":",  "\"3\":",  "\"4\":",  "\"5\":",  "\"6\":",  "\"7\":",  "\"8\":",
+            "\"9\":",  "\"10\":", "\"11\":", "\"12\":", "\"13\":", "\"14\":", "\"15\":", "\"16\":", "\"17\":",
+            "\"18\":", "\"19\":", "\"20\":", "\"21\":", "\"22\":", "\"23\":", "\"24\":", "\"25\":", "\"26\":"};
         if (!first) o += ',';
-        o += '"';
-        o += std::to_string(slot);
-        o += "\":";
+        o += keys[slot];
         appendJsonString(o, pipeline_.panel().slotText[static_cast<std::size_t>(slot)], true);
     }
 

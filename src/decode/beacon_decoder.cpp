@@ -11,22 +11,22 @@ namespace {
 std::optional<double> readField(std::span<const std::uint8_t> frame, const HousekeepingField& f) {
     switch (f.type) {
     case Field::UInt8:
-        if (auto v = ReadUInt8(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadUInt8(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::Int8:
-        if (auto v = ReadInt8(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadInt8(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::UInt16:
-        if (auto v = ReadUInt16(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadUInt16(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::Int16:
-        if (auto v = ReadInt16(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadInt16(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::Int32:
-        if (auto v = ReadInt32(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadInt32(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::UInt32:
-        if (auto v = ReadUInt32(frame, f.offset)) return *v * f.scale;
+        if (auto v = ReadUInt32(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     }
     return std::nullopt;

@@ -29,7 +29,10 @@ struct HousekeepingField {
     std::string_view unit;
     std::size_t offset; // frame offset
     Field type;
-    double scale;       // value stored = raw * scale
+    // value stored = raw * multiply / divide; dividing (not multiplying by a
+    // reciprocal) keeps r / 60 exactly the double nearest to it.
+    double multiply;
+    double divide;
     Text text;
 };
 
@@ -38,27 +41,27 @@ inline constexpr int kPanelSlots = 27;
 
 // clang-format off
 inline constexpr std::array<HousekeepingField, kHousekeepingSlots> housekeepingFields{{
-    {.slot = 0,  .label = "beacon rate",     .unit = "s",  .offset = 24, .type = Field::UInt8,  .scale = 30,       .text = Text::Seconds},
-    {.slot = 1,  .label = "event indicator", .unit = "",   .offset = 25, .type = Field::UInt16, .scale = 1,        .text = Text::AmpHex},
-    {.slot = 2,  .label = "uptime",          .unit = "s",  .offset = 27, .type = Field::Int32,  .scale = 1,        .text = Text::Number},
-    {.slot = 3,  .label = "RTC",             .unit = "s",  .offset = 31, .type = Field::UInt32, .scale = 1.0 / 60, .text = Text::MinuteText},
-    {.slot = 4,  .label = "state",           .unit = "",   .offset = 35, .type = Field::UInt8,  .scale = 1,        .text = Text::Bits},
-    {.slot = 5,  .label = "charge batt A",   .unit = "%",  .offset = 36, .type = Field::UInt8,  .scale = 1,        .text = Text::Number},
-    {.slot = 6,  .label = "charge batt B",   .unit = "%",  .offset = 37, .type = Field::UInt8,  .scale = 1,        .text = Text::Number},
-    {.slot = 7,  .label = "batt A voltage",  .unit = "mV", .offset = 38, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
-    {.slot = 8,  .label = "batt A current",  .unit = "mA", .offset = 40, .type = Field::Int16,  .scale = 1,        .text = Text::Number},
-    {.slot = 9,  .label = "batt A temp",     .unit = "C",  .offset = 42, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 10, .label = "batt B voltage",  .unit = "mV", .offset = 43, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
-    {.slot = 11, .label = "batt B current",  .unit = "mA", .offset = 45, .type = Field::Int16,  .scale = 1,        .text = Text::Number},
-    {.slot = 12, .label = "batt B temp",     .unit = "C",  .offset = 47, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 13, .label = "power system",    .unit = "mW", .offset = 48, .type = Field::UInt16, .scale = 1,        .text = Text::Number},
-    {.slot = 14, .label = "OBC temp",        .unit = "C",  .offset = 50, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 15, .label = "-X panel temp",   .unit = "C",  .offset = 51, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 16, .label = "+X panel temp",   .unit = "C",  .offset = 52, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 17, .label = "-Y panel temp",   .unit = "C",  .offset = 53, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 18, .label = "+Y panel temp",   .unit = "C",  .offset = 54, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 19, .label = "-Z panel temp",   .unit = "C",  .offset = 55, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
-    {.slot = 20, .label = "+Z panel temp",   .unit = "C",  .offset = 56, .type = Field::Int8,   .scale = 0.5,      .text = Text::Number},
+    {.slot = 0,  .label = "beacon rate",     .unit = "s",  .offset = 24, .type = Field::UInt8,  .multiply = 30, .divide = 1,  .text = Text::Seconds},
+    {.slot = 1,  .label = "event indicator", .unit = "",   .offset = 25, .type = Field::UInt16, .multiply = 1,  .divide = 1,  .text = Text::AmpHex},
+    {.slot = 2,  .label = "uptime",          .unit = "s",  .offset = 27, .type = Field::Int32,  .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 3,  .label = "RTC",             .unit = "s",  .offset = 31, .type = Field::UInt32, .multiply = 1,  .divide = 60, .text = Text::MinuteText},
+    {.slot = 4,  .label = "state",           .unit = "",   .offset = 35, .type = Field::UInt8,  .multiply = 1,  .divide = 1,  .text = Text::Bits},
+    {.slot = 5,  .label = "charge batt A",   .unit = "%",  .offset = 36, .type = Field::UInt8,  .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 6,  .label = "charge batt B",   .unit = "%",  .offset = 37, .type = Field::UInt8,  .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 7,  .label = "batt A voltage",  .unit = "mV", .offset = 38, .type = Field::UInt16, .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 8,  .label = "batt A current",  .unit = "mA", .offset = 40, .type = Field::Int16,  .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 9,  .label = "batt A temp",     .unit = "C",  .offset = 42, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 10, .label = "batt B voltage",  .unit = "mV", .offset = 43, .type = Field::UInt16, .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 11, .label = "batt B current",  .unit = "mA", .offset = 45, .type = Field::Int16,  .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 12, .label = "batt B temp",     .unit = "C",  .offset = 47, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 13, .label = "power system",    .unit = "mW", .offset = 48, .type = Field::UInt16, .multiply = 1,  .divide = 1,  .text = Text::Number},
+    {.slot = 14, .label = "OBC temp",        .unit = "C",  .offset = 50, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 15, .label = "-X panel temp",   .unit = "C",  .offset = 51, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 16, .label = "+X panel temp",   .unit = "C",  .offset = 52, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 17, .label = "-Y panel temp",   .unit = "C",  .offset = 53, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 18, .label = "+Y panel temp",   .unit = "C",  .offset = 54, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 19, .label = "-Z panel temp",   .unit = "C",  .offset = 55, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
+    {.slot = 20, .label = "+Z panel temp",   .unit = "C",  .offset = 56, .type = Field::Int8,   .multiply = 1,  .divide = 2,  .text = Text::Number},
 }};
 // clang-format on
 

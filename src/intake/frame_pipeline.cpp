@@ -14,11 +14,13 @@ bool isSatelliteFrame(std::span<const std::uint8_t> ax25) {
 }
 
 void buildHexText(std::string& out, std::span<const std::uint8_t> bytes) {
-    out.clear();
-    out.reserve(bytes.size() * 3);
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out.resize(bytes.size() * 3);
+    char* p = out.data();
     for (auto b : bytes) {
-        appendByteHex(out, b);
-        out += ' ';
+        *p++ = digits[b >> 4];
+        *p++ = digits[b & 0x0F];
+        *p++ = ' ';
     }
 }
 
@@ -83,6 +85,7 @@ void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {
 }
 
 void FramePipeline::BuildUploadBody() {
+    if (!events_.wantsUploadBody()) return;
     uploadBody_ = varne4::BuildUploadBody(hexText_, config_, clock_.utcNow());
     events_.status(uploadBody_);
 }

@@ -38,6 +38,8 @@ public:
     // A frame or record that could not be taken; defaults to the status log.
     virtual void warning(std::string_view text) { status(text); }
     virtual void beaconDecoded(const DecodeResult& /*result*/) {}
+    // Offline tools that never upload or log skip building the body.
+    virtual bool wantsUploadBody() const { return true; }
     // Upload step: a whole body, owned by the receiver from here on.
     virtual bool uploadAllowed() const { return false; }
     virtual void upload(const std::string& /*body*/) {}

@@ -1,0 +1,165 @@
+// Live throughput: a local engine (its own thread) sends satellite frames as fast
+// as the link takes them; the station logs, decodes and queues each one, and a
+// local server takes the uploads. Prints the intake rate, the time until the last
+// upload, and checks that nothing was lost.
+//
+//   build/bench/bench_live [frames]
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+
+#include "app/sample_recording.h"
+#include "app/station.h"
+#include "intake/frame_pipeline.h"
+#include "intake/agw_simulator.h"
+#include "kisslog/kiss_file_reader.h"
+#include "upload/telemetry_sink.h"
+
+namespace {
+
+// Housekeeping frames numbered through their uptime field, then the end.
+class NumberedFrames final : public varne4::FrameSource {
+public:
+    explicit NumberedFrames(int count) : count_(count) {}
+    std::optional<std::vector<std::uint8_t>> nextFrame() override {
+        if (next_ >= count_) return std::nullopt;
+        varne4::HousekeepingSample s;
+        s.uptime = next_++;
+        return varne4::withPortByte(varne4::makeHousekeepingFrame(s));
+    }
+    int pauseMs() const override { return 0; }
+
+private:
+    int count_;
+    int next_ = 0;
+};
+
+long peakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 5000;
+
+    // The engine and the servers run in their own thread, as separate programs would.
+    QThread peers;
+    peers.start();
+    varne4::AgwSimulator* engine = nullptr;
+    varne4::TelemetrySink* sink = nullptr;
+    QObject context;
+    context.moveToThread(&peers);
+    QMetaObject::invokeMethod(
+        &context,
+        [&] {
+            engine = new varne4::AgwSimulator(std::make_unique<NumberedFrames>(frames));
+            sink = new varne4::TelemetrySink;
+            sink->setKeptBodies(2 * frames);
+            engine->setRate(1e9);
+            engine->listen();
+            sink->listen();
+        },
+        Qt::BlockingQueuedConnection);
+
+    QTemporaryDir dir;
+    const QString configPath = dir.filePath("online_conf.ini");
+    {
+        std::ofstream cfg(configPath.toStdString(), std::ios::binary);
+        cfg << "PORT=127.0.0.1:" << engine->port() << "\r\nSERVER=http://127.0.0.1:" << sink->port()
+            << "/telemetry\r\nSERVER_BACKUP=http://127.0.0.1:" << sink->port() << "/backup\r\nMYCALL=BENCH\r\n";
+    }
+
+    varne4::SystemClock clock;
+    varne4::DisplayFormat format;
+    varne4::Station station(clock, format);
+    varne4::StationOptions options;
+    options.configPath = configPath.toStdString();
+    if (auto error = station.startUp(options)) {
+        std::fprintf(stderr, "start-up failed: %s\n", error->description.c_str());
+        return 1;
+    }
+
+    QElapsedTimer clockRun;
+    qint64 firstFrameNs = -1, lastFrameNs = 0, lastUploadNs = 0;
+    QObject::connect(&station, &varne4::Station::counterLineUpdated, [&] {
+        if (firstFrameNs < 0) {
+            clockRun.start();
+            firstFrameNs = 0;
+        }
+        if (station.pipeline().rxCounter() == static_cast<std::uint64_t>(frames) && lastFrameNs == 0)
+            lastFrameNs = clockRun.nsecsElapsed();
+    });
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (sink->received() >= static_cast<quint64>(2 * frames)) {
+            lastUploadNs = clockRun.nsecsElapsed();
+            app.quit();
+        }
+    });
+    poll.start();
+    QTimer::singleShot(120000, &app, &QCoreApplication::quit);
+    app.exec();
+
+    station.shutDown();
+    const auto logPath = station.kissLogPath();
+    const QList<QByteArray> bodies = [&] {
+        QList<QByteArray> b;
+        QMetaObject::invokeMethod(&context, [&] { b = sink->lastBodies(); }, Qt::BlockingQueuedConnection);
+        return b;
+    }();
+    QMetaObject::invokeMethod(&context, [engine, sink] { delete engine; delete sink; }, Qt::BlockingQueuedConnection);
+    peers.quit();
+    peers.wait();
+
+    // Nothing lost: every frame logged, every body at both servers, in order.
+    varne4::KissFileReader reader;
+    int logged = 0;
+    if (reader.open(logPath))
+        while (auto item = reader.next()) logged += item->kind == varne4::KissFileReader::Kind::Frame;
+
+    // Both servers got every body, frames in the order sent.
+    bool inOrder = bodies.size() == 2 * frames;
+    for (int i = 0; inOrder && i < frames; ++i) {
+        varne4::HousekeepingSample s;
+        s.uptime = i;
+        std::string hex;
+        varne4::buildHexText(hex, varne4::makeHousekeepingFrame(s));
+        hex.pop_back();
+        const QByteArray field = "&frame=" + QByteArray::fromStdString(hex) + "&";
+        inOrder = bodies[2 * i] == bodies[2 * i + 1] && bodies[2 * i].contains(field);
+    }
+
+    const double intakeS = lastFrameNs / 1e9;
+    std::printf("frames sent            %d\n", frames);
+    std::printf("frames taken in        %llu\n", static_cast<unsigned long long>(station.pipeline().rxCounter()));
+    std::printf("frames in KISS log     %d\n", logged);
+    std::printf("bodies posted          %lld (both servers, %s)\n", static_cast<long long>(bodies.size()),
+                inOrder ? "in order" : "NOT IN ORDER");
+    std::printf("POST OK counter        %d\n", station.pipeline().postOkCounter());
+    std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0, intakeS);
+    std::printf("time to last upload    %.3f s\n", lastUploadNs / 1e9);
+    std::printf("peak RSS               %ld kB\n", peakRssKb());
+    const bool ok = logged == frames && inOrder && station.pipeline().postOkCounter() == 2 * frames;
+    std::printf("%s\n", ok ? "nothing lost" : "FRAMES LOST");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,62 @@
+#include "app/headless_station.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include "app/demo_services.h"
+#include "app/signal_watcher.h"
+#include "app/station.h"
+#include "upload/upload_queue.h"
+
+namespace varne4 {
+
+int runHeadless(const StationCommandLine& options) {
+    SystemClock clock;
+    DisplayFormat format;
+    Station station(clock, format);
+    QObject::connect(&station, &Station::statusLine, [](const QString& line, bool) {
+        const QByteArray bytes = line.toUtf8();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    });
+
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, qApp, &QCoreApplication::quit);
+
+    StationOptions stationOptions;
+    stationOptions.configPath = options.configPath;
+    stationOptions.uploadAllowed = !options.noUpload;
+    stationOptions.demo = options.demo;
+    DemoServices demo;
+    if (options.demo) {
+        const auto config = demo.start();
+        if (!config) {
+            std::fprintf(stderr, "varne4-decoder: the demo cannot start: %s\n", demo.error().toUtf8().constData());
+            return 1;
+        }
+        stationOptions.configPath = *config;
+    }
+    if (auto error = station.startUp(stationOptions)) {
+        std::string text;
+        for (char c : openErrorText(*error))
+            if (c != '\r') text += c; // a terminal wants LF line ends
+        std::fprintf(stderr, "Open Error\n%s\n", text.c_str());
+        return 1;
+    }
+
+    if (options.demo) station.log(demo.statusText().toStdString());
+
+    QCoreApplication::exec();
+
+    station.cancelTransfers();
+    station.shutDown();
+    std::string line = station.pipeline().counterLineText();
+    if (line.empty()) line = counterLine(kLivePrefix, station.pipeline().rxCounter(), station.pipeline().postOkCounter());
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace varne4

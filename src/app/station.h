@@ -1,0 +1,129 @@
+#pragma once
+// The run: owns the configuration, the pipeline and its state, the KISS log, the
+// AGW link and the uploads. Views (windows, headless printer) observe its signals
+// and forward the user's commands; they hold no telemetry logic.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/configuration.h"
+#include "app/status_log.h"
+#include "app/utc_time.h"
+#include "decode/text_forms.h"
+#include "intake/frame_pipeline.h"
+#include "kisslog/kiss_log_writer.h"
+
+namespace varne4 {
+
+class AgwLink;
+class UploadQueue;
+
+struct StationOptions {
+    // The configuration file; its folder takes the program folder's place for
+    // the KISS log, the debug files and the default screenshot folder.
+    std::filesystem::path configPath;
+    bool uploadAllowed = true; // "allow data transfer"
+    bool demo = false;
+};
+
+class Station : public QObject, private PipelineEvents {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kMaxHexLines = 100000;
+
+    Station(const Clock& clock, const DisplayFormat& format, QObject* parent = nullptr);
+    ~Station() override;
+
+    // Start-up steps that can fail, in order: configuration, link, KISS log.
+    // On failure the later steps are skipped and the error is returned.
+    std::optional<ConfigError> startUp(const StationOptions& options);
+    // Link closed, KISS log closed, the run's own empty KISS log removed. Idempotent.
+    void shutDown();
+    void closeKissLog();
+
+    // Commands of the windows.
+    void registerWithEngine();          // Command1_Click
+    void postCurrentBody();             // Post_Packet_Click
+    void cancelTransfers();             // Form_QueryUnload
+    void setUploadAllowed(bool allowed); // Check1
+    bool isUploadAllowed() const { return uploadAllowed_; }
+
+    // Import door: one record of a KISS file.
+    void takeImportedRecord(std::span<const std::uint8_t> record) { pipeline_.TakeImportedRecord(record); }
+    // Live door, also for tests.
+    void takeLiveFrame(std::span<const std::uint8_t> data) { pipeline_.TakeLiveFrame(data); }
+
+    // State read by the views.
+    const Configuration& config() const { return config_; }
+    StatusLog& statusLog() { return statusLog_; }
+    const StatusLog& statusLog() const { return statusLog_; }
+    FramePipeline& pipeline() { return pipeline_; }
+    const FramePipeline& pipeline() const { return pipeline_; }
+    const std::deque<std::string>& hexMonitor() const { return hexLines_; } // Text2, oldest first
+    std::string hexMonitorText() const;
+    AgwLink& link() { return *link_; }
+    UploadQueue& uploads() { return *uploads_; }
+    QStringList transferStates() const;                      // List3
+    const std::filesystem::path& configPath() const { return configPath_; }
+    const std::filesystem::path& dataFolder() const { return dataFolder_; } // program folder or config's folder
+    const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
+    bool kissLogOpen() const { return kissLog_.isOpen(); }
+    const Clock& clock() const { return clock_; }
+    const DisplayFormat& displayFormat() const { return format_; }
+    // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
+    std::string imagePathPrefix() const;
+    bool demo() const { return demo_; }
+
+    void log(std::string_view text) { statusLog_.log(text); }
+
+signals:
+    // One new status-log line, on top or at the bottom.
+    void statusLine(const QString& line, bool top);
+    void hexMonitorLine(const QString& line);
+    // A satellite frame was decoded (panel texts changed); the type is a BeaconType.
+    void panelUpdated(int beaconType);
+    void chartRefreshRequested();
+    void counterLineUpdated(const QString& line);
+    void transferStatesChanged();
+    void linkStateChanged();
+
+private:
+    // PipelineEvents
+    void rawFrameTaken(std::span<const std::uint8_t> data, std::string_view hexText) override;
+    void status(std::string_view text) override;
+    void beaconDecoded(const DecodeResult& result) override;
+    bool uploadAllowed() const override { return uploadAllowed_; }
+    void upload(const std::string& body) override;
+    void refreshChart() override;
+    void counterLineChanged(std::string_view line) override;
+
+    void onPostOk();
+    void onResponseCompleted();
+
+    const Clock& clock_;
+    const DisplayFormat& format_;
+    Configuration config_;
+    StatusLog statusLog_;
+    FramePipeline pipeline_;
+    KissLogWriter kissLog_;
+    std::deque<std::string> hexLines_;
+    AgwLink* link_;
+    UploadQueue* uploads_;
+    std::filesystem::path configPath_;
+    std::filesystem::path dataFolder_;
+    bool uploadAllowed_ = true;
+    bool demo_ = false;
+    bool shutDown_ = false;
+};
+
+// The folder of the running executable.
+std::filesystem::path programFolder();
+
+} // namespace varne4

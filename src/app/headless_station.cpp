@@ -12,6 +12,8 @@
 namespace varne4 {
 
 int runHeadless(const StationCommandLine& options) {
+    // Declared first so the demo's services outlive the station on every path.
+    DemoServices demo;
     SystemClock clock;
     DisplayFormat format;
     Station station(clock, format);
@@ -29,7 +31,6 @@ int runHeadless(const StationCommandLine& options) {
     stationOptions.configPath = options.configPath;
     stationOptions.uploadAllowed = !options.noUpload;
     stationOptions.demo = options.demo;
-    DemoServices demo;
     if (options.demo) {
         const auto config = demo.start();
         if (!config) {

@@ -1,0 +1,231 @@
+#include "intake/agw_simulator.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace varne4 {
+namespace {
+
+constexpr std::size_t kAddressSize = 7;
+
+// The callsign of one AX.25 address field ("OK1ABC-9"): six shifted characters,
+// blank-padded, then the SSID in bits 1 to 4 of the seventh byte.
+std::string addressText(const std::uint8_t* field) {
+    std::string call;
+    for (std::size_t i = 0; i < 6; ++i) {
+        const char c = static_cast<char>(field[i] >> 1);
+        if (c != ' ') call.push_back(c >= 0x21 && c <= 0x7E ? c : '?');
+    }
+    const int ssid = (field[6] >> 1) & 0x0F;
+    if (ssid != 0) call += "-" + std::to_string(ssid);
+    return call;
+}
+
+} // namespace
+
+AgwSimulator::AgwSimulator(std::unique_ptr<FrameSource> source, QObject* parent)
+    : QObject(parent), source_(std::move(source)), server_(new QTcpServer(this)) {
+    connect(server_, &QTcpServer::newConnection, this, &AgwSimulator::onNewConnection);
+    connect(&timer_, &QTimer::timeout, this, &AgwSimulator::onTick);
+}
+
+AgwSimulator::~AgwSimulator() {
+    timer_.stop();
+    // The sockets die with the server; they must not call back into a half-destroyed simulator.
+    for (auto& client : clients_)
+        if (client->socket) {
+            client->socket->disconnect(this);
+            client->socket->abort();
+        }
+    clients_.clear();
+    delete server_;
+}
+
+bool AgwSimulator::listen(quint16 port) { return server_->listen(QHostAddress::LocalHost, port); }
+
+quint16 AgwSimulator::port() const { return server_->serverPort(); }
+
+QString AgwSimulator::errorString() const { return server_->errorString(); }
+
+void AgwSimulator::setRate(double framesPerSecond) {
+    rate_ = std::isfinite(framesPerSecond) && framesPerSecond > 0 ? framesPerSecond : 0;
+    if (playing_) {
+        playing_ = false;
+        timer_.stop();
+    }
+    updatePlayback();
+}
+
+int AgwSimulator::monitoringClientCount() const {
+    return static_cast<int>(std::count_if(clients_.begin(), clients_.end(),
+                                          [](const auto& c) { return c->monitoring && !c->closing && c->socket; }));
+}
+
+QByteArray AgwSimulator::portDescription() {
+    return QByteArrayLiteral("1;Port1 VARNE-4 simulator 9600 baud;") + '\0';
+}
+
+std::vector<std::uint8_t> AgwSimulator::rawFrame(const std::vector<std::uint8_t>& data) {
+    agw::Frame frame;
+    frame.kind = 'K';
+    // The port byte comes first, then destination and source addresses.
+    if (data.size() >= 1 + 2 * kAddressSize) {
+        frame.callTo = addressText(data.data() + 1);
+        frame.callFrom = addressText(data.data() + 1 + kAddressSize);
+    }
+    frame.data = data;
+    return agw::encode(frame);
+}
+
+void AgwSimulator::onNewConnection() {
+    while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        if (clients_.size() >= static_cast<std::size_t>(kMaxClients)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto client = std::make_unique<Client>();
+        client->socket = socket;
+        clients_.push_back(std::move(client));
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { removeClient(socket); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { removeClient(socket); });
+        emit clientsChanged();
+    }
+}
+
+AgwSimulator::Client* AgwSimulator::find(QTcpSocket* socket) {
+    const auto it = std::find_if(clients_.begin(), clients_.end(),
+                                 [socket](const auto& c) { return c->socket == socket; });
+    return it == clients_.end() ? nullptr : it->get();
+}
+
+void AgwSimulator::removeClient(QTcpSocket* socket) {
+    const auto it = std::find_if(clients_.begin(), clients_.end(),
+                                 [socket](const auto& c) { return c->socket == socket; });
+    if (it == clients_.end()) return;
+    clients_.erase(it);
+    socket->disconnect(this);
+    socket->deleteLater();
+    emit clientsChanged();
+    updatePlayback();
+}
+
+void AgwSimulator::onReadyRead(QTcpSocket* socket) {
+    Client* client = find(socket);
+    if (!client) return;
+    const QByteArray bytes = socket->readAll();
+    if (client->closing) return;
+    client->splitter.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                    static_cast<std::size_t>(bytes.size())));
+    agw::Frame request;
+    for (;;) {
+        const auto result = client->splitter.next(request);
+        if (result == agw::FrameSplitter::Result::NeedMore) return;
+        if (result == agw::FrameSplitter::Result::ProtocolError) {
+            // A real engine drops a client whose stream is out of step.
+            client->closing = true;
+            client->monitoring = false;
+            updatePlayback();
+            socket->disconnectFromHost();
+            return;
+        }
+        handleRequest(*client, request);
+    }
+}
+
+void AgwSimulator::handleRequest(Client& client, const agw::Frame& request) {
+    switch (request.kind) {
+    case 'G': { // port information: "count;description;..."
+        agw::Frame reply;
+        reply.kind = 'G';
+        const QByteArray text = portDescription();
+        reply.data.assign(text.begin(), text.end());
+        send(client.socket, agw::encode(reply));
+        break;
+    }
+    case 'R': { // version: major and minor as two 32-bit little-endian numbers
+        agw::Frame reply;
+        reply.kind = 'R';
+        reply.data = {0xD5, 0x07, 0x00, 0x00, 0x7F, 0x00, 0x00, 0x00}; // 2005.127
+        send(client.socket, agw::encode(reply));
+        break;
+    }
+    case 'k':
+        // Engines toggle raw monitoring with every 'k'; staying on is kinder to a
+        // client that registers twice on one connection (the station's Connect AGW).
+        if (!client.monitoring) {
+            client.monitoring = true;
+            updatePlayback();
+        }
+        break;
+    default: // everything else a full engine offers is not simulated
+        break;
+    }
+}
+
+void AgwSimulator::send(QTcpSocket* socket, const std::vector<std::uint8_t>& bytes) {
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState) return;
+    socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+// The recording plays while someone listens, so the first client to register
+// hears it from its beginning, and nothing is played into the void.
+void AgwSimulator::updatePlayback() {
+    const bool wanted = !exhausted_ && monitoringClientCount() > 0;
+    if (wanted == playing_) return;
+    playing_ = wanted;
+    if (!playing_) {
+        timer_.stop();
+        return;
+    }
+    clock_.start();
+    playedSinceStart_ = 0;
+    if (rate_ > 0) {
+        timer_.setSingleShot(false);
+        timer_.start(std::clamp(static_cast<int>(1000.0 / rate_), 1, 1000));
+    } else {
+        timer_.setSingleShot(true);
+        timer_.start(0);
+    }
+}
+
+void AgwSimulator::onTick() {
+    if (!playing_) return;
+    if (rate_ > 0) {
+        // Frames due by now, so the rate holds even when ticks come late or a
+        // tick is shorter than one frame's time.
+        const auto due = static_cast<qint64>(static_cast<double>(clock_.elapsed()) * rate_ / 1000.0) + 1 -
+                         static_cast<qint64>(playedSinceStart_);
+        const qint64 burst = std::min<qint64>(due, kMaxFramesPerTick);
+        for (qint64 i = 0; i < burst; ++i)
+            if (!playOne()) return;
+    } else if (playOne()) {
+        timer_.start(std::max(0, source_->pauseMs()));
+    }
+}
+
+bool AgwSimulator::playOne() {
+    auto data = source_->nextFrame();
+    if (!data) {
+        exhausted_ = true;
+        playing_ = false;
+        timer_.stop();
+        emit finished();
+        return false;
+    }
+    ++played_;
+    ++playedSinceStart_;
+    const auto bytes = rawFrame(*data);
+    for (const auto& client : clients_)
+        if (client->monitoring && client->socket && client->socket->bytesToWrite() < kMaxPendingBytesPerClient)
+            send(client->socket, bytes);
+    return true;
+}
+
+} // namespace varne4

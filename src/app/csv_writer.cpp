@@ -41,4 +41,13 @@ void appendCsvRow(std::string& out, std::string_view time, const std::array<doub
     out += "\r\n";
 }
 
+std::string historyCsv(const ValueHistory& history) {
+    std::string out;
+    out.reserve(64 + history.size() * 160);
+    appendCsvHeader(out, "timestamp (UTC)");
+    for (std::size_t i = 0; i < history.size(); ++i)
+        appendCsvRow(out, history.at(i).timestampText(), history.at(i).values);
+    return out;
+}
+
 } // namespace varne4

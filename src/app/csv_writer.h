@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "decode/beacon_table.h"
+#include "decode/value_history.h"
 
 namespace varne4 {
 
@@ -14,6 +15,8 @@ void appendCsvField(std::string& out, std::string_view field);
 // `timeColumn`, then the 21 slot labels; CR LF at the end.
 void appendCsvHeader(std::string& out, std::string_view timeColumn);
 void appendCsvRow(std::string& out, std::string_view time, const std::array<double, kHousekeepingSlots>& values);
+// The whole value history: header, then one row per entry, oldest first.
+std::string historyCsv(const ValueHistory& history);
 // The shortest text that reads back as exactly this number.
 void appendExactNumber(std::string& out, double value);
 

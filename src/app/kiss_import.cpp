@@ -1,0 +1,89 @@
+#include "app/kiss_import.h"
+
+#include "app/paths.h"
+#include "app/station.h"
+
+namespace varne4 {
+
+KissImport::KissImport(Station& station, QObject* parent) : QObject(parent), station_(station) {
+    timer_.setInterval(0);
+    connect(&timer_, &QTimer::timeout, this, &KissImport::step);
+}
+
+KissImport::~KissImport() = default;
+
+void KissImport::start(const QStringList& files) {
+    if (running_) return;
+    files_ = files;
+    fileIndex_ = -1;
+    records_ = 0;
+    reader_.reset();
+    cancelRequested_ = false;
+    running_ = true;
+    timer_.start();
+}
+
+void KissImport::cancel() {
+    if (running_) cancelRequested_ = true;
+}
+
+bool KissImport::openNext() {
+    while (++fileIndex_ < files_.size()) {
+        const QString& file = files_[fileIndex_];
+        station_.log("processing " + file.toStdString());
+        auto reader = std::make_unique<KissFileReader>();
+        if (reader->open(pathFromUtf8(file.toStdString()))) {
+            reader_ = std::move(reader);
+            return true;
+        }
+        // One unreadable file does not end the import of the others.
+        station_.log("cannot open " + file.toStdString() + ": " + reader->error());
+    }
+    return false;
+}
+
+void KissImport::step() {
+    if (cancelRequested_) return end(true);
+    if (!reader_) {
+        // Each file starts in a slice of its own, after the event loop had its turn.
+        if (!openNext()) return end(false);
+        emit progress(fileIndex_, fileCount(), records_, 0, reader_->fileSize());
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    for (int n = 0;; ++n) {
+        if ((n & 63) == 63 && slice.elapsed() >= sliceMs_) break;
+        auto item = reader_->next();
+        if (!item) {
+            if (!reader_->error().empty())
+                station_.log("error reading " + files_[fileIndex_].toStdString() + ": " + reader_->error());
+            emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
+            reader_.reset();
+            return;
+        }
+        switch (item->kind) {
+        case KissFileReader::Kind::Frame:
+            ++records_;
+            station_.takeImportedRecord(item->content);
+            break;
+        case KissFileReader::Kind::Oversize:
+            station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " +
+                         std::to_string(item->offset) + " is longer than 511 bytes, skipped");
+            break;
+        case KissFileReader::Kind::TimeStamp: break;
+        }
+        if (cancelRequested_) break;
+    }
+    emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
+}
+
+void KissImport::end(bool cancelled) {
+    timer_.stop();
+    reader_.reset();
+    running_ = false;
+    cancelRequested_ = false;
+    emit finished(cancelled);
+}
+
+} // namespace varne4

@@ -1,0 +1,59 @@
+#pragma once
+// Imports KISS files through the pipeline in short slices on the event loop, so
+// the window stays responsive and live frames and transfers are still handled.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+#include "kisslog/kiss_file_reader.h"
+
+namespace varne4 {
+
+class Station;
+
+class KissImport : public QObject {
+    Q_OBJECT
+public:
+    explicit KissImport(Station& station, QObject* parent = nullptr);
+    ~KissImport() override;
+
+    // Imports the files in order; ignored while an import runs.
+    void start(const QStringList& files);
+    // Stops after the record being handled.
+    void cancel();
+    bool running() const { return running_; }
+
+    // Longest stretch of work before the event loop gets its turn.
+    void setSliceMs(int ms) { sliceMs_ = ms; }
+
+    int fileIndex() const { return fileIndex_; }
+    int fileCount() const { return static_cast<int>(files_.size()); }
+    quint64 recordsDone() const { return records_; }
+
+signals:
+    // After every slice: the file being read (0-based), records handed on so far,
+    // and the bytes read of the current file.
+    void progress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
+    void finished(bool cancelled);
+
+private:
+    void step();
+    bool openNext();
+    void end(bool cancelled);
+
+    Station& station_;
+    QStringList files_;
+    int fileIndex_ = -1;
+    quint64 records_ = 0;
+    std::unique_ptr<KissFileReader> reader_;
+    QTimer timer_;
+    int sliceMs_ = 8;
+    bool running_ = false;
+    bool cancelRequested_ = false;
+};
+
+} // namespace varne4

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/paths.h"
+#include "app/station.h"
 
 namespace varne4 {
 
@@ -19,6 +20,14 @@ std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std:
     }
     if (!cl.configPath.empty()) cl.configPath = std::filesystem::absolute(cl.configPath);
     return cl;
+}
+
+StationOptions stationOptionsFor(const StationCommandLine& options) {
+    StationOptions s;
+    s.configPath = options.configPath;
+    s.uploadAllowed = !options.noUpload;
+    s.demo = options.demo;
+    return s;
 }
 
 } // namespace varne4

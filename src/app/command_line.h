@@ -15,6 +15,10 @@ struct StationCommandLine {
     std::filesystem::path configPath; // empty: online_conf.ini beside the program
 };
 
+struct StationOptions;
+// The station's start-up options for these command-line options.
+StationOptions stationOptionsFor(const StationCommandLine& options);
+
 // Parses the station's options; an error text when they cannot be understood.
 std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std::string>& args, std::string& error);
 

@@ -1,5 +1,9 @@
 #include "app/demo_services.h"
 
+#include <cstdio>
+
+#include "app/station.h"
+
 #include <QDir>
 #include <QLockFile>
 #include <QRandomGenerator>
@@ -90,6 +94,17 @@ QString DemoServices::statusText() const {
         .arg(simulator_ ? simulator_->port() : 0)
         .arg(sink_ ? sink_->port() : 0)
         .arg(QString::fromStdU16String(folder_.u16string()));
+}
+
+bool startDemo(DemoServices& demo, StationOptions& options) {
+    const auto config = demo.start();
+    if (!config) {
+        std::fprintf(stderr, "varne4-decoder: the demo cannot start: %s\n", demo.error().toUtf8().constData());
+        return false;
+    }
+    options.configPath = *config;
+    options.demo = true;
+    return true;
 }
 
 } // namespace varne4

@@ -50,4 +50,11 @@ private:
     QString error_;
 };
 
+struct StationCommandLine;
+struct StationOptions;
+
+// Starts the demo's services and points `options` at their configuration; when
+// they cannot start, says why on standard error and returns false.
+bool startDemo(DemoServices& demo, StationOptions& options);
+
 } // namespace varne4

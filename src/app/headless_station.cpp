@@ -27,18 +27,8 @@ int runHeadless(const StationCommandLine& options) {
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, qApp, &QCoreApplication::quit);
 
-    StationOptions stationOptions;
-    stationOptions.configPath = options.configPath;
-    stationOptions.uploadAllowed = !options.noUpload;
-    stationOptions.demo = options.demo;
-    if (options.demo) {
-        const auto config = demo.start();
-        if (!config) {
-            std::fprintf(stderr, "varne4-decoder: the demo cannot start: %s\n", demo.error().toUtf8().constData());
-            return 1;
-        }
-        stationOptions.configPath = *config;
-    }
+    StationOptions stationOptions = stationOptionsFor(options);
+    if (options.demo && !startDemo(demo, stationOptions)) return 1;
     if (auto error = station.startUp(stationOptions)) {
         std::string text;
         for (char c : openErrorText(*error))

@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -43,8 +44,10 @@ namespace {
 // The handler may only write to a pipe; the notifier wakes the event loop.
 int g_pipe[2] = {-1, -1};
 void onSignal(int) {
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(g_pipe[1], &byte, 1);
+    errno = savedErrno;
 }
 } // namespace
 

@@ -1,0 +1,72 @@
+#include "ui/chart_series.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/utc_time.h"
+
+namespace varne4::ui {
+
+namespace {
+
+bool digits(std::string_view text, std::size_t pos, std::size_t count, int& out) {
+    int v = 0;
+    for (std::size_t i = pos; i < pos + count; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::int64_t> timestampMillis(std::string_view text) {
+    // Parsed by hand: a refresh reads up to 10,000 of these per frame.
+    if (text.size() != 23 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+        text[16] != ':' || text[19] != '.')
+        return std::nullopt;
+    int y, mo, d, h, mi, s, ms;
+    if (!digits(text, 0, 4, y) || !digits(text, 5, 2, mo) || !digits(text, 8, 2, d) || !digits(text, 11, 2, h) ||
+        !digits(text, 14, 2, mi) || !digits(text, 17, 2, s) || !digits(text, 20, 3, ms))
+        return std::nullopt;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return std::nullopt;
+    const std::int64_t days = daysFromCivil(y, mo, d);
+    return ((days * 24 + h) * 60 + mi) * 60000LL + s * 1000LL + ms;
+}
+
+ChartSeries buildChartSeries(const ValueHistory& history, int slot) {
+    ChartSeries series;
+    if (slot < 0 || slot >= kHousekeepingSlots) return series;
+    const std::size_t n = history.size();
+    series.points.reserve(static_cast<qsizetype>(n));
+    double lastX = 0;
+    bool first = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const HistoryEntry& e = history.at(i);
+        const auto ms = timestampMillis(e.timestampText());
+        const double x = ms ? static_cast<double>(*ms) : lastX;
+        const double y = e.values[static_cast<std::size_t>(slot)];
+        series.points.append(QPointF(x, y));
+        lastX = x;
+        if (!std::isfinite(y)) continue;
+        if (first) {
+            series.minX = series.maxX = x;
+            series.minY = series.maxY = y;
+            first = false;
+        } else {
+            series.minX = std::min(series.minX, x);
+            series.maxX = std::max(series.maxX, x);
+            series.minY = std::min(series.minY, y);
+            series.maxY = std::max(series.maxY, y);
+        }
+    }
+    return series;
+}
+
+QString chartTitle(const QString& name, const QString& unit) {
+    return unit.isEmpty() ? name : name + QStringLiteral(" [") + unit + QStringLiteral("]");
+}
+
+} // namespace varne4::ui

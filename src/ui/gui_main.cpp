@@ -1,0 +1,42 @@
+#include "ui/gui_main.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+#include "app/demo_services.h"
+#include "app/signal_watcher.h"
+#include "app/station.h"
+#include "ui/main_window.h"
+#include "ui/qt_display_format.h"
+
+namespace varne4 {
+
+int runGui(int& argc, char** argv, const StationCommandLine& options) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("varne4-decoder");
+
+    // Caught from the start: a signal during start-up waits for the event loop.
+    SignalWatcher watcher;
+    // Declared before the station so the demo's services outlive it on every path.
+    DemoServices demo;
+    SystemClock clock;
+    ui::QtDisplayFormat format;
+    Station station(clock, format);
+
+    StationOptions stationOptions = stationOptionsFor(options);
+    if (options.demo && !startDemo(demo, stationOptions)) return 1;
+
+    ui::MainWindow window(station, stationOptions);
+    if (options.demo) {
+        station.log(demo.statusText().toStdString());
+        window.setWindowTitle(window.windowTitle() + " - demo mode");
+    }
+    window.show();
+
+    // A log-off or kill closes the window as its close button does.
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);
+    return QApplication::exec();
+}
+
+} // namespace varne4

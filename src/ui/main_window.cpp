@@ -1,0 +1,280 @@
+// The main window's lifecycle and handlers; the controls are built in
+// main_window_layout.cpp.
+
+#include "ui/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/configuration.h"
+#include "intake/agw_link.h"
+#include "ui/about_window.h"
+#include "ui/chart_series.h"
+#include "ui/fit_text.h"
+#include "ui/log_box.h"
+#include "ui/pictures.h"
+#include "ui/qt_value_chart.h"
+#include "ui/status_window.h"
+
+namespace varne4::ui {
+
+namespace {
+
+constexpr QColor kUnselected(255, 255, 255);
+constexpr QColor kSelected(255, 255, 192);
+// An import delivers frames far faster than anyone can read a chart.
+constexpr int kChartRefreshMs = 100;
+
+void setBase(QLineEdit* box, const QColor& color) {
+    QPalette p = box->palette();
+    if (p.color(QPalette::Base) == color) return;
+    p.setColor(QPalette::Base, color);
+    box->setPalette(p);
+}
+
+void setIfChanged(QLineEdit* box, const QString& text) {
+    if (box->text() == text) return;
+    box->setText(text);
+    box->setCursorPosition(0); // a text wider than its box shows its beginning
+}
+
+void setIfChanged(QLabel* label, const QString& text) {
+    if (label->text() != text) label->setText(text);
+}
+
+QString fromCore(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter showError, QWidget* parent)
+    : QMainWindow(parent), station_(station), showError_(std::move(showError)) {
+    if (!showError_) {
+        // Not a blocking box: the event loop, and with it the link, keeps running.
+        showError_ = [this](const QString& title, const QString& text) {
+            auto* box = new QMessageBox(QMessageBox::Critical, title,
+                                        QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")),
+                                        QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            QTimer::singleShot(0, box, [box] { box->open(); });
+        };
+    }
+    buildWindow();
+    connectStation();
+
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    timer1_.setInterval(1000);
+    connect(&timer1_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+    timer1_.start();
+
+    chartTimer_.setSingleShot(true);
+    chartTimer_.setInterval(kChartRefreshMs);
+    connect(&chartTimer_, &QTimer::timeout, this, [this] { RefreshValueChart(selectedSlot_); });
+
+    Form_Load(options);
+}
+
+MainWindow::~MainWindow() {
+    // The small windows have no owner; they must not outlive the station they read.
+    delete statusWindow_.data();
+    delete aboutWindow_.data();
+}
+
+ValueChartView& MainWindow::chart() { return *chart_; }
+
+void MainWindow::connectStation() {
+    // Lines logged before the window existed.
+    const StatusLog& log = station_.statusLog();
+    for (std::size_t i = log.size(); i-- > 0;)
+        text3_->prependLine(fromCore(log.line(i)));
+    for (const std::string& hex : station_.hexMonitor())
+        text2_->appendLine(fromCore(hex));
+    label7_->setText(fromCore(station_.pipeline().counterLineText()));
+
+    connect(&station_, &Station::statusLine, this, [this](const QString& line, bool top) {
+        if (top)
+            text3_->prependLine(line);
+        else
+            text3_->appendOldest(line);
+    });
+    connect(&station_, &Station::hexMonitorLine, text2_, &LogBox::appendLine);
+    connect(&station_, &Station::panelUpdated, this, &MainWindow::refreshPanel);
+    connect(&station_, &Station::chartRefreshRequested, this, &MainWindow::requestChartRefresh);
+    connect(&station_, &Station::counterLineUpdated, label7_, &QLabel::setText);
+    connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
+}
+
+void MainWindow::Form_Load(const StationOptions& options) {
+    check1_->setChecked(options.uploadAllowed);
+    station_.setUploadAllowed(check1_->isChecked());
+
+    const std::optional<ConfigError> error = station_.startUp(options);
+    // A withdrawn screenshot button cannot be used; the setting counts even when a
+    // later step of start-up fails.
+    command2_->setVisible(station_.config().screenshotOffered.value_or(true));
+    if (error) {
+        showError_(QStringLiteral("Open Error"), fromCore(openErrorText(*error)));
+        return;
+    }
+    InitPanelCaptions();
+    picture2_->hide();
+    Form_Resize();
+    Option1_Click(14);
+    startedUp_ = true;
+}
+
+void MainWindow::InitPanelCaptions() {
+    for (int i = 0; i < kHousekeepingSlots; ++i) {
+        const std::string_view name = slotLabel(i);
+        option1_[static_cast<std::size_t>(i)]->setText(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    for (int i = 0; i < kHousekeepingSlots; ++i) {
+        const std::string_view unit = slotUnit(i);
+        label2_[static_cast<std::size_t>(i)]->setText(
+            QString::fromLatin1(unit.data(), static_cast<qsizetype>(unit.size())));
+    }
+    for (std::size_t k = 0; k < memLabels_.size(); ++k) {
+        const std::string_view name = slotLabel(21 + static_cast<int>(k));
+        memLabels_[k]->setText(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    shrinkCaptionsToFit(client_);
+}
+
+void MainWindow::refreshPanel(int beaconType) {
+    const PanelState& panel = station_.pipeline().panel();
+    for (std::size_t i = 0; i < text1_.size(); ++i)
+        setIfChanged(text1_[i], fromCore(panel.slotText[i]));
+    setIfChanged(label5_, fromCore(panel.beaconLine));
+    setIfChanged(text4_, fromCore(panel.uptimeText));
+    setIfChanged(label8_, fromCore(panel.timeLine));
+
+    // Message lines are bytes of a single-byte code page.
+    const auto& messages = panel.messages;
+    auto show = [this](const std::string& m) {
+        text6_->appendLine(QString::fromLatin1(m.data(), static_cast<qsizetype>(m.size())));
+    };
+    if (messages.size() > messagesShown_) {
+        for (std::size_t i = messagesShown_; i < messages.size(); ++i)
+            show(messages[i]);
+    } else if (beaconType == static_cast<int>(BeaconType::Message) && !messages.empty() &&
+               messages.size() == PanelState::kMaxMessages) {
+        // A full store drops its oldest line for each new one: only the newest is new.
+        show(messages.back());
+    }
+    messagesShown_ = messages.size();
+}
+
+void MainWindow::Option1_Click(int index) {
+    selectedSlot_ = index;
+    for (int i = 0; i < kHousekeepingSlots; ++i) {
+        if (i == index) continue;
+        setBase(text1_[static_cast<std::size_t>(i)], kUnselected);
+        option1_[static_cast<std::size_t>(i)]->setChecked(false);
+    }
+    if (index < 0 || index >= kHousekeepingSlots) return;
+    setBase(text1_[static_cast<std::size_t>(index)], kSelected);
+    // The operator's choice is drawn at once, not at the import's pace.
+    chartTimer_.stop();
+    RefreshValueChart(index);
+}
+
+void MainWindow::RefreshValueChart(int slot) {
+    if (slot < 0 || slot >= kHousekeepingSlots) return;
+    const auto i = static_cast<std::size_t>(slot);
+    chart_->setTitle(chartTitle(option1_[i]->text(), label2_[i]->text()));
+    chart_->setSeries(buildChartSeries(station_.pipeline().history(), slot));
+}
+
+void MainWindow::requestChartRefresh() {
+    if (!chartTimer_.isActive()) chartTimer_.start();
+}
+
+void MainWindow::flushChartRefresh() {
+    if (!chartTimer_.isActive()) return;
+    chartTimer_.stop();
+    RefreshValueChart(selectedSlot_);
+}
+
+void MainWindow::showTransferStates() {
+    list3_->clear();
+    list3_->addItems(station_.transferStates());
+}
+
+void MainWindow::Timer1_Timer() {
+    label1_->setText(fromCore(clockText(station_.clock().utcNow())));
+    // Anything but closed (connecting, connected, closing) counts as up.
+    const bool up = !station_.link().isClosed();
+    image2_->setVisible(up);
+    image3_->setVisible(!up);
+}
+
+void MainWindow::Picture1_Click() {
+    if (statusWindow_) {
+        statusWindow_->show();
+        statusWindow_->raise();
+        statusWindow_->activateWindow();
+        return;
+    }
+    auto* window = new StatusWindow(text1_[4]->text());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(programIcon());
+    statusWindow_ = window;
+    window->show();
+}
+
+void MainWindow::MnuAbout_Click() {
+    if (aboutWindow_) {
+        aboutWindow_->show();
+        aboutWindow_->raise();
+        aboutWindow_->activateWindow();
+        return;
+    }
+    auto* window = new AboutWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    aboutWindow_ = window;
+    window->show();
+}
+
+void MainWindow::MnuExit_Click() {
+    station_.closeKissLog();
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!unloaded_) {
+        Form_QueryUnload();
+        Form_Unload();
+    }
+    event->accept();
+}
+
+void MainWindow::Form_QueryUnload() { station_.cancelTransfers(); }
+
+void MainWindow::Form_Unload() {
+    unloaded_ = true;
+    timer1_.stop();
+    chartTimer_.stop();
+    station_.shutDown();
+    if (statusWindow_) statusWindow_->close();
+    if (aboutWindow_) aboutWindow_->close();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void MainWindow::Form_Resize() {
+    // The screenshot surface always covers the whole client area.
+    if (picture2_ && client_) picture2_->setGeometry(client_->rect());
+}
+
+} // namespace varne4::ui

@@ -68,6 +68,7 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     }
     buildWindow();
     connectStation();
+    setUpImport();
 
     timer1_.setObjectName(QStringLiteral("Timer1"));
     timer1_.setInterval(1000);

@@ -9,12 +9,14 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 #include <QTimer>
 
 #include <array>
 #include <functional>
 
+#include "app/kiss_import.h"
 #include "app/station.h"
 #include "decode/beacon_table.h"
 
@@ -64,11 +66,17 @@ public:
     QPointer<StatusWindow> statusWindow() const { return statusWindow_; }
     QPointer<AboutWindow> aboutWindow() const { return aboutWindow_; }
 
+    // What the file dialogs hand back once the user has confirmed them.
+    void importFilesChosen(const QStringList& files);
+    void exportCsvTo(const QString& path);
+    KissImport& importer() { return *import_; }
+    QProgressDialog* importProgress() const { return importProgress_; }
+
 public slots:
-    // Later features hang here.
-    void MnuImport_Click() {}
-    void MnuDebug_Click() {}
-    void Command2_Click() {}
+    void MnuImport_Click();
+    void MnuDebug_Click();
+    void Command2_Click();
+    void MnuExportCsv_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +105,10 @@ private:
     void refreshPanel(int beaconType);
     void requestChartRefresh();
     void showTransferStates();
+    // Import, debug file, screenshot, CSV (main_window_menu.cpp).
+    void setUpImport();
+    void showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
+    void importFinished();
 
     Station& station_;
     ErrorPresenter showError_;
@@ -128,6 +140,10 @@ private:
     QtValueChart* chart_ = nullptr;
     QTimer timer1_;
     QTimer chartTimer_;
+
+    QAction* mnuImport_ = nullptr;
+    KissImport* import_ = nullptr;
+    QPointer<QProgressDialog> importProgress_;
 
     QPointer<StatusWindow> statusWindow_;
     QPointer<AboutWindow> aboutWindow_;

@@ -120,6 +120,10 @@ void MainWindow::buildMenus() {
     QAction* import = file->addAction(QStringLiteral("Import KISS file"));
     import->setObjectName(QStringLiteral("MnuImport"));
     connect(import, &QAction::triggered, this, &MainWindow::MnuImport_Click);
+    mnuImport_ = import;
+    QAction* exportCsv = file->addAction(QStringLiteral("Export history as CSV"));
+    exportCsv->setObjectName(QStringLiteral("MnuExportCsv"));
+    connect(exportCsv, &QAction::triggered, this, &MainWindow::MnuExportCsv_Click);
     QAction* exit = file->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("MnuExit"));
     connect(exit, &QAction::triggered, this, &MainWindow::MnuExit_Click);

@@ -1,0 +1,135 @@
+// The main window's menu work: KISS import, debug file, screenshot, CSV export.
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QSaveFile>
+
+#include "app/csv_writer.h"
+#include "app/debug_file.h"
+#include "ui/main_window.h"
+#include "ui/screenshot.h"
+
+namespace varne4::ui {
+
+namespace {
+// Room the file dialog gives for the names it returns.
+constexpr qsizetype kMaxSelectionChars = 2048;
+
+// Length of the dialog's answer: one full path, or the folder and each name after a NUL.
+qsizetype selectionLength(const QStringList& files) {
+    if (files.size() == 1) return files.front().size();
+    qsizetype n = files.isEmpty() ? 0 : QFileInfo(files.front()).absolutePath().size();
+    for (const QString& f : files) n += 1 + QFileInfo(f).fileName().size();
+    return n;
+}
+} // namespace
+
+void MainWindow::setUpImport() {
+    import_ = new KissImport(station_, this);
+    connect(import_, &KissImport::progress, this, &MainWindow::showImportProgress);
+    connect(import_, &KissImport::finished, this, &MainWindow::importFinished);
+}
+
+void MainWindow::MnuImport_Click() {
+    if (import_->running()) return;
+    // Not exec(): the link, uploads and clock go on while the dialog is open.
+    auto* dialog = new QFileDialog(this, QStringLiteral("Import KISS file"));
+    dialog->setObjectName(QStringLiteral("CommonDialog1"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setNameFilters(
+        {QStringLiteral("Log Files (*.kss)"), QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    connect(dialog, &QFileDialog::filesSelected, this, &MainWindow::importFilesChosen);
+    dialog->open();
+}
+
+void MainWindow::importFilesChosen(const QStringList& files) {
+    if (files.isEmpty() || import_->running()) return;
+    if (selectionLength(files) > kMaxSelectionChars) {
+        showError_(QStringLiteral("Import KISS file"), QStringLiteral("too many files selected"));
+        return;
+    }
+    list2_->clear();
+    for (const QString& f : files) list2_->addItem(QDir::toNativeSeparators(f));
+
+    mnuImport_->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    auto* progress = new QProgressDialog(this);
+    progress->setObjectName(QStringLiteral("ImportProgress"));
+    progress->setWindowTitle(QStringLiteral("Import KISS file"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setWindowModality(Qt::NonModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setRange(0, 1000);
+    progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, import_, &KissImport::cancel);
+    importProgress_ = progress;
+    progress->show();
+    import_->start(files);
+}
+
+void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead,
+                                    quint64 fileSize) {
+    if (!importProgress_ || fileCount == 0) return;
+    const double fileShare = fileSize ? static_cast<double>(bytesRead) / static_cast<double>(fileSize) : 1.0;
+    importProgress_->setValue(static_cast<int>(1000.0 * (fileIndex + fileShare) / fileCount));
+    importProgress_->setLabelText(QStringLiteral("File %1 of %2: %3\n%4 records done")
+                                      .arg(fileIndex + 1)
+                                      .arg(fileCount)
+                                      .arg(QFileInfo(list2_->item(fileIndex)->text()).fileName())
+                                      .arg(QLocale::system().toString(records)));
+}
+
+void MainWindow::importFinished() {
+    QApplication::restoreOverrideCursor();
+    mnuImport_->setEnabled(true);
+    if (importProgress_) importProgress_->close();
+    // The last rows of an import show at once, not at the next chart tick.
+    flushChartRefresh();
+}
+
+void MainWindow::MnuDebug_Click() { writeDebugFile(station_); }
+
+void MainWindow::Command2_Click() {
+    Form_Resize();
+    const ScreenshotResult r =
+        saveScreenshot(client_->grab().toImage(), station_.imagePathPrefix(), station_.clock().localNow());
+    if (!r.error.isEmpty()) {
+        station_.log("screenshot failed: " + r.error.toStdString());
+        return;
+    }
+    label1_->setText(r.bitmapName + QStringLiteral(" saved"));
+    QString line = r.bitmapName;
+    line.replace(QLatin1String("bmp"), QLatin1String("png"));
+    station_.statusLog().putRaw((line + QStringLiteral(" converted and saved")).toStdString(),
+                                StatusLog::Where::Bottom);
+}
+
+void MainWindow::MnuExportCsv_Click() {
+    auto* dialog = new QFileDialog(this, QStringLiteral("Export history as CSV"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    dialog->setNameFilters({QStringLiteral("CSV files (*.csv)"), QStringLiteral("All Files (*)")});
+    dialog->selectFile(QStringLiteral("varne4_history.csv"));
+    connect(dialog, &QFileDialog::fileSelected, this, &MainWindow::exportCsvTo);
+    dialog->open();
+}
+
+void MainWindow::exportCsvTo(const QString& path) {
+    const std::string csv = historyCsv(station_.pipeline().history());
+    // Written whole or not at all: a failed export never leaves half a file.
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+                    file.commit();
+    station_.log((ok ? "value history exported: " : "value history could not be exported: ") + path.toStdString() +
+                 (ok ? " (" + std::to_string(station_.pipeline().history().size()) + " rows)" : ""));
+}
+
+} // namespace varne4::ui

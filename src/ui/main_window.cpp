@@ -75,6 +75,10 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     connect(&timer1_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
     timer1_.start();
 
+    panelTimer_.setSingleShot(true);
+    panelTimer_.setInterval(0);
+    connect(&panelTimer_, &QTimer::timeout, this, &MainWindow::flushPanel);
+
     chartTimer_.setSingleShot(true);
     chartTimer_.setInterval(kChartRefreshMs);
     connect(&chartTimer_, &QTimer::timeout, this, [this] { RefreshValueChart(selectedSlot_); });
@@ -106,9 +110,18 @@ void MainWindow::connectStation() {
             text3_->appendOldest(line);
     });
     connect(&station_, &Station::hexMonitorLine, text2_, &LogBox::appendLine);
-    connect(&station_, &Station::panelUpdated, this, &MainWindow::refreshPanel);
+    // Applied once per pass of the event loop: an import decodes thousands of
+    // beacons between two passes, and laying out text for each would dominate it.
+    connect(&station_, &Station::panelUpdated, this, [this](int beaconType) {
+        if (beaconType == static_cast<int>(BeaconType::Message)) ++pendingMessages_;
+        panelDirty_ = true;
+        if (!panelTimer_.isActive()) panelTimer_.start();
+    });
     connect(&station_, &Station::chartRefreshRequested, this, &MainWindow::requestChartRefresh);
-    connect(&station_, &Station::counterLineUpdated, label7_, &QLabel::setText);
+    connect(&station_, &Station::counterLineUpdated, this, [this](const QString& line) {
+        pendingCounterLine_ = line;
+        if (!panelTimer_.isActive()) panelTimer_.start();
+    });
     connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
 }
 
@@ -149,7 +162,14 @@ void MainWindow::InitPanelCaptions() {
     shrinkCaptionsToFit(client_);
 }
 
-void MainWindow::refreshPanel(int beaconType) {
+void MainWindow::flushPanel() {
+    panelTimer_.stop();
+    if (pendingCounterLine_) {
+        setIfChanged(label7_, *pendingCounterLine_);
+        pendingCounterLine_.reset();
+    }
+    if (!panelDirty_) return;
+    panelDirty_ = false;
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < text1_.size(); ++i)
         setIfChanged(text1_[i], fromCore(panel.slotText[i]));
@@ -157,20 +177,12 @@ void MainWindow::refreshPanel(int beaconType) {
     setIfChanged(text4_, fromCore(panel.uptimeText));
     setIfChanged(label8_, fromCore(panel.timeLine));
 
-    // Message lines are bytes of a single-byte code page.
+    // The newest messages since the last pass; message lines are bytes of a single-byte code page.
     const auto& messages = panel.messages;
-    auto show = [this](const std::string& m) {
-        text6_->appendLine(QString::fromLatin1(m.data(), static_cast<qsizetype>(m.size())));
-    };
-    if (messages.size() > messagesShown_) {
-        for (std::size_t i = messagesShown_; i < messages.size(); ++i)
-            show(messages[i]);
-    } else if (beaconType == static_cast<int>(BeaconType::Message) && !messages.empty() &&
-               messages.size() == PanelState::kMaxMessages) {
-        // A full store drops its oldest line for each new one: only the newest is new.
-        show(messages.back());
-    }
-    messagesShown_ = messages.size();
+    const std::size_t fresh = std::min(pendingMessages_, messages.size());
+    for (std::size_t i = messages.size() - fresh; i < messages.size(); ++i)
+        text6_->appendLine(QString::fromLatin1(messages[i].data(), static_cast<qsizetype>(messages[i].size())));
+    pendingMessages_ = 0;
 }
 
 void MainWindow::Option1_Click(int index) {
@@ -199,6 +211,7 @@ void MainWindow::requestChartRefresh() {
 }
 
 void MainWindow::flushChartRefresh() {
+    flushPanel();
     if (!chartTimer_.isActive()) return;
     chartTimer_.stop();
     RefreshValueChart(selectedSlot_);

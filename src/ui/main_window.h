@@ -15,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app/kiss_import.h"
 #include "app/station.h"
@@ -55,7 +56,9 @@ public:
     // Handlers, public so that tests and the benchmark can drive them.
     void Option1_Click(int index);
     void RefreshValueChart(int slot);
-    // Runs a chart refresh that is waiting for its timer now.
+    // Shows the panel texts and counter line that wait for the next pass of the event loop.
+    void flushPanel();
+    // Runs the panel and chart refreshes that wait for their timers now.
     void flushChartRefresh();
     void Timer1_Timer();
     void Picture1_Click();
@@ -102,7 +105,6 @@ private:
     void Form_Resize();
     void InitPanelCaptions();
     void connectStation();
-    void refreshPanel(int beaconType);
     void requestChartRefresh();
     void showTransferStates();
     // Import, debug file, screenshot, CSV (main_window_menu.cpp).
@@ -149,7 +151,10 @@ private:
     QPointer<AboutWindow> aboutWindow_;
 
     int selectedSlot_ = 0;
-    std::size_t messagesShown_ = 0;
+    QTimer panelTimer_;
+    bool panelDirty_ = false;
+    std::size_t pendingMessages_ = 0;
+    std::optional<QString> pendingCounterLine_;
     bool startedUp_ = false;
     bool unloaded_ = false;
 };

@@ -97,6 +97,7 @@ struct WindowRig {
     void live(const ByteVector& frame) {
         const ByteVector data = liveData(frame);
         station.takeLiveFrame(data);
+        window->flushPanel(); // as the next pass of the event loop would
     }
     std::vector<std::filesystem::path> kissLogs() const {
         std::vector<std::filesystem::path> logs;

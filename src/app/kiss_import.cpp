@@ -1,5 +1,7 @@
 #include "app/kiss_import.h"
 
+#include <QDir>
+
 #include "app/paths.h"
 #include "app/station.h"
 
@@ -30,7 +32,7 @@ void KissImport::cancel() {
 bool KissImport::openNext() {
     while (++fileIndex_ < files_.size()) {
         const QString& file = files_[fileIndex_];
-        station_.log("processing " + file.toStdString());
+        station_.log("processing " + QDir::toNativeSeparators(file).toStdString());
         auto reader = std::make_unique<KissFileReader>();
         if (reader->open(pathFromUtf8(file.toStdString()))) {
             reader_ = std::move(reader);

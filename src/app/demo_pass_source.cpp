@@ -39,11 +39,6 @@ constexpr std::array<std::string_view, 3> kMessages{
     "VARNE-4 demo pass, all systems nominal",
 };
 
-std::int64_t unixMillis(const DateTime& t) {
-    const std::int64_t days = daysFromCivil(t.year, t.month, t.day);
-    return ((days * 24 + t.hour) * 60 + t.minute) * 60000 + t.second * 1000LL + t.millisecond;
-}
-
 template <typename T>
 T clampTo(double v) {
     const double lo = static_cast<double>(std::numeric_limits<T>::min());

@@ -57,11 +57,6 @@ void appendAddress(std::vector<std::uint8_t>& out, std::string_view call, std::u
     out.push_back(static_cast<std::uint8_t>(ssidBits | ((ssid & 0x0F) << 1) | (last ? 1 : 0)));
 }
 
-std::int64_t unixMillis(const DateTime& t) {
-    const std::int64_t days = daysFromCivil(t.year, t.month, t.day);
-    return ((days * 24 + t.hour) * 60 + t.minute) * 60000 + t.second * 1000LL + t.millisecond;
-}
-
 template <typename T>
 T walk(SampleRandom& rng, T value, int step, int lo, int hi) {
     return static_cast<T>(std::clamp(static_cast<int>(value) + rng.between(-step, step), lo, hi));

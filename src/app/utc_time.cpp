@@ -54,6 +54,11 @@ DateTime dateTimeFromUnixMillis(std::int64_t millis) {
     return t;
 }
 
+std::int64_t unixMillis(const DateTime& t) {
+    const std::int64_t days = daysFromCivil(t.year, t.month, t.day);
+    return ((days * 24 + t.hour) * 60 + t.minute) * 60000 + t.second * 1000LL + t.millisecond;
+}
+
 DateTime SystemClock::utcNow() const {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();

@@ -44,6 +44,7 @@ private:
 
 // Civil date from days since 1970-01-01 and back (proleptic Gregorian).
 DateTime dateTimeFromUnixMillis(std::int64_t millis);
+std::int64_t unixMillis(const DateTime& t);
 std::int64_t daysFromCivil(int year, int month, int day);
 
 // "yyyy-MM-dd HH:mm:ss.zzz", always 23 characters.

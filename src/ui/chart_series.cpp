@@ -32,8 +32,7 @@ std::optional<std::int64_t> timestampMillis(std::string_view text) {
         !digits(text, 14, 2, mi) || !digits(text, 17, 2, s) || !digits(text, 20, 3, ms))
         return std::nullopt;
     if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return std::nullopt;
-    const std::int64_t days = daysFromCivil(y, mo, d);
-    return ((days * 24 + h) * 60 + mi) * 60000LL + s * 1000LL + ms;
+    return unixMillis(DateTime{y, mo, d, h, mi, s, ms});
 }
 
 ChartSeries buildChartSeries(const ValueHistory& history, int slot) {

@@ -230,31 +230,28 @@ void MainWindow::Timer1_Timer() {
     image3_->setVisible(!up);
 }
 
-void MainWindow::Picture1_Click() {
-    if (statusWindow_) {
-        statusWindow_->show();
-        statusWindow_->raise();
-        statusWindow_->activateWindow();
-        return;
+namespace {
+// The small windows live without an owner; a second request brings the open one forward.
+template <typename Window, typename Make> void showSingle(QPointer<Window>& slot, Make make) {
+    if (!slot) {
+        slot = make();
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+        slot->setWindowIcon(programIcon());
     }
-    auto* window = new StatusWindow(text1_[4]->text());
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowIcon(programIcon());
-    statusWindow_ = window;
-    window->show();
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+}
+} // namespace
+
+void MainWindow::Picture1_Click() {
+    // The panel's state, not the box: the box may be a pass of the event loop behind.
+    showSingle(statusWindow_,
+               [this] { return new StatusWindow(fromCore(station_.pipeline().panel().slotText[4])); });
 }
 
 void MainWindow::MnuAbout_Click() {
-    if (aboutWindow_) {
-        aboutWindow_->show();
-        aboutWindow_->raise();
-        aboutWindow_->activateWindow();
-        return;
-    }
-    auto* window = new AboutWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    aboutWindow_ = window;
-    window->show();
+    showSingle(aboutWindow_, [] { return new AboutWindow; });
 }
 
 void MainWindow::MnuExit_Click() {

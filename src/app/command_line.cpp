@@ -26,7 +26,6 @@ StationOptions stationOptionsFor(const StationCommandLine& options) {
     StationOptions s;
     s.configPath = options.configPath;
     s.uploadAllowed = !options.noUpload;
-    s.demo = options.demo;
     return s;
 }
 

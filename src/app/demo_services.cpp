@@ -103,7 +103,6 @@ bool startDemo(DemoServices& demo, StationOptions& options) {
         return false;
     }
     options.configPath = *config;
-    options.demo = true;
     return true;
 }
 

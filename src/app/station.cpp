@@ -41,7 +41,6 @@ Station::~Station() { shutDown(); }
 
 std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     uploadAllowed_ = options.uploadAllowed;
-    demo_ = options.demo;
     configPath_ = options.configPath.empty() ? programFolder() / std::string(kConfigFileName) : options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
 

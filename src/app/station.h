@@ -30,7 +30,6 @@ struct StationOptions {
     // the KISS log, the debug files and the default screenshot folder.
     std::filesystem::path configPath;
     bool uploadAllowed = true; // "allow data transfer"
-    bool demo = false;
 };
 
 class Station : public QObject, private PipelineEvents {
@@ -76,10 +75,8 @@ public:
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }
-    const DisplayFormat& displayFormat() const { return format_; }
     // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
     std::string imagePathPrefix() const;
-    bool demo() const { return demo_; }
 
     void log(std::string_view text) { statusLog_.log(text); }
 
@@ -119,7 +116,6 @@ private:
     std::filesystem::path configPath_;
     std::filesystem::path dataFolder_;
     bool uploadAllowed_ = true;
-    bool demo_ = false;
     bool shutDown_ = false;
 };
 

@@ -29,18 +29,14 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     std::size_t capacity() const { return slots_.size(); }
-    // Entries ever appended, dropped ones included.
-    std::uint64_t totalAppended() const { return total_; }
     // 0 is the oldest stored entry.
     const HistoryEntry& at(std::size_t i) const { return slots_[(head_ + i) % slots_.size()]; }
     const HistoryEntry& newest() const { return at(size_ - 1); }
-    void clear();
 
 private:
     std::vector<HistoryEntry> slots_;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
-    std::uint64_t total_ = 0;
 };
 
 } // namespace varne4

@@ -64,7 +64,6 @@ public:
     const std::string& uploadBody() const { return uploadBody_; }
     const std::string& hexText() const { return hexText_; }
     std::span<const std::uint8_t> currentFrame() const;
-    std::int32_t importByteCounter() const { return importByteCounter_; }
     std::uint64_t rxCounter() const { return rxCounter_; }
     std::int32_t postOkCounter() const { return postOkCounter_; }
     void addPostOk() { ++postOkCounter_; }

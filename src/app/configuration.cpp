@@ -50,6 +50,7 @@ ConfigResult ParseConfiguration(std::string_view content) {
         if (key == "SERVER") c.server = value;
         else if (key == "SERVER_BACKUP") c.serverBackup = value;
         else if (key == "PORT") c.port = value;
+        else if (key == "KISS_TCP") c.kissTcp = value;
         else if (key == "MYCALL") c.myCall = value;
         else if (key == "IMAGE_PATH") c.imagePath = std::string(value);
         else if (key == "QTH_LAT") c.qthLat = commaToPoint(value);
@@ -92,19 +93,20 @@ ConfigResult LoadConfigurationFile(const std::filesystem::path& path) {
     return ParseConfiguration(content);
 }
 
-std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error) {
+std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error, std::string_view key) {
+    const std::string name(key);
     const auto colon = port.find(':');
     if (colon == std::string_view::npos) {
         if (error)
-            *error = makeError(5, port.empty() ? std::string("PORT is missing (host:port of the AGW Packet Engine)")
-                                               : "PORT has no \":\": " + std::string(port));
+            *error = makeError(5, port.empty() ? name + " is missing (host:port of the AGW Packet Engine)"
+                                               : name + " has no \":\": " + std::string(port));
         return std::nullopt;
     }
     const std::string_view number = trimSpaces(port.substr(colon + 1));
     unsigned value = 0;
     auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (number.empty() || ec != std::errc{} || p != number.data() + number.size() || value > 65535) {
-        if (error) *error = makeError(13, "Type mismatch: the port of PORT is not a number: " + std::string(port));
+        if (error) *error = makeError(13, "Type mismatch: the port of " + name + " is not a number: " + std::string(port));
         return std::nullopt;
     }
     return Endpoint{std::string(port.substr(0, colon)), static_cast<std::uint16_t>(value)};

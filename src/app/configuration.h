@@ -16,6 +16,7 @@ struct Configuration {
     std::string server;
     std::string serverBackup;
     std::string port; // "host:port" of the AGW Packet Engine
+    std::string kissTcp; // "host:port" of a KISS TCP port; when set, used instead of PORT
     std::string myCall;
     std::string qthLat;  // "," already turned into "."
     std::string qthLong;
@@ -46,8 +47,10 @@ ConfigResult ParseConfiguration(std::string_view content);
 // Reads and parses a file; a missing or empty file is an error.
 ConfigResult LoadConfigurationFile(const std::filesystem::path& path);
 
-// "host:port" -> host and port; an error when there is no ":" or the port is not a number.
-std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error = nullptr);
+// "host:port" -> host and port; an error, naming `key`, when there is no ":" or
+// the port is not a number.
+std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error = nullptr,
+                                      std::string_view key = "PORT");
 
 // The settings line of the status log: PORT | SERVER | MYCALL | QTH_LAT | QTH_LONG.
 std::string settingsLine(const Configuration& c);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "intake/agw_link.h"
+#include "intake/kiss_tcp_link.h"
 #include "upload/upload_queue.h"
 
 namespace varne4 {
@@ -19,16 +20,11 @@ std::filesystem::path programFolder() {
 
 Station::Station(const Clock& clock, const DisplayFormat& format, QObject* parent)
     : QObject(parent), clock_(clock), format_(format), statusLog_(clock),
-      pipeline_(config_, clock, format, *this), link_(new AgwLink(this)), uploads_(new UploadQueue(this)) {
+      pipeline_(config_, clock, format, *this), link_(nullptr), uploads_(new UploadQueue(this)) {
     statusLog_.setListener([this](const std::string& line, StatusLog::Where where) {
         emit statusLine(fromUtf8(line), where == StatusLog::Where::Top);
     });
-    connect(link_, &AgwLink::status, this, [this](const QString& text) { log(utf8(text)); });
-    connect(link_, &AgwLink::rawFrame, this, [this](const QByteArray& data) {
-        pipeline_.TakeLiveFrame(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                          static_cast<std::size_t>(data.size())));
-    });
-    connect(link_, &AgwLink::stateChanged, this, &Station::linkStateChanged);
+    attachLink(new AgwLink(this));
     connect(uploads_, &UploadQueue::status, this, [this](const QString& text) { log(utf8(text)); });
     connect(uploads_, &UploadQueue::statusRaw, this,
             [this](const QString& line) { statusLog_.putRaw(utf8(line), StatusLog::Where::Top); });
@@ -38,6 +34,17 @@ Station::Station(const Clock& clock, const DisplayFormat& format, QObject* paren
 }
 
 Station::~Station() { shutDown(); }
+
+void Station::attachLink(TcpLink* link) {
+    delete link_;
+    link_ = link;
+    connect(link_, &TcpLink::status, this, [this](const QString& text) { log(utf8(text)); });
+    connect(link_, &TcpLink::rawFrame, this, [this](const QByteArray& data) {
+        pipeline_.TakeLiveFrame(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                          static_cast<std::size_t>(data.size())));
+    });
+    connect(link_, &TcpLink::stateChanged, this, &Station::linkStateChanged);
+}
 
 std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     uploadAllowed_ = options.uploadAllowed;
@@ -50,8 +57,15 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     log(settingsLine(config_));
 
     ConfigError error;
-    const auto endpoint = SplitEndpoint(config_.port, &error);
+    const bool kissTcp = !config_.kissTcp.empty();
+    const auto endpoint = kissTcp ? SplitEndpoint(config_.kissTcp, &error, "KISS_TCP") : SplitEndpoint(config_.port, &error);
     if (!endpoint) return error;
+    if (kissTcp) {
+        attachLink(new KissTcpLink(this));
+        log("live frames from the KISS TCP port " + config_.kissTcp +
+            (config_.port.empty() ? std::string() : "; KISS_TCP and PORT both set, PORT not used"));
+        emit linkStateChanged();
+    }
     link_->setReconnectSeconds(config_.reconnectSeconds);
     link_->open(QString::fromStdString(endpoint->host), endpoint->port);
 

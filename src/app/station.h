@@ -22,7 +22,7 @@
 
 namespace varne4 {
 
-class AgwLink;
+class TcpLink;
 class UploadQueue;
 
 struct StationOptions {
@@ -67,7 +67,8 @@ public:
     const FramePipeline& pipeline() const { return pipeline_; }
     const std::deque<std::string>& hexMonitor() const { return hexLines_; } // Text2, oldest first
     std::string hexMonitorText() const;
-    AgwLink& link() { return *link_; }
+    // The live link: AGW, or KISS TCP when the configuration names a KISS port.
+    TcpLink& link() { return *link_; }
     UploadQueue& uploads() { return *uploads_; }
     QStringList transferStates() const;                      // List3
     const std::filesystem::path& configPath() const { return configPath_; }
@@ -101,6 +102,7 @@ private:
     void refreshChart() override;
     void counterLineChanged(std::string_view line) override;
 
+    void attachLink(TcpLink* link);
     void onPostOk();
     void onResponseCompleted();
 
@@ -111,7 +113,7 @@ private:
     FramePipeline pipeline_;
     KissLogWriter kissLog_;
     std::deque<std::string> hexLines_;
-    AgwLink* link_;
+    TcpLink* link_;
     UploadQueue* uploads_;
     std::filesystem::path configPath_;
     std::filesystem::path dataFolder_;

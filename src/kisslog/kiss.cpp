@@ -71,7 +71,7 @@ std::optional<RecordSplitter::Record> RecordSplitter::next(std::span<const std::
             continue;
         }
         if (oversize_) continue;
-        if (content_.size() >= kMaxRecord) {
+        if (content_.size() >= maxRecord_) {
             oversize_ = true;
             content_.clear();
             continue;

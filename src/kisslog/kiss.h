@@ -29,10 +29,13 @@ public:
     // Longest record content that fits the frame buffer with its closing FEND.
     static constexpr std::size_t kMaxRecord = 511;
 
+    // A live stream has no closing FEND to keep room for, so it may allow one byte more.
+    explicit RecordSplitter(std::size_t maxRecord = kMaxRecord) : maxRecord_(maxRecord) {}
+
     struct Record {
         std::span<const std::uint8_t> content; // unescaped, without FENDs
         std::uint64_t offset;                  // byte offset of the opening FEND
-        bool oversize;                         // content exceeded kMaxRecord (dropped)
+        bool oversize;                         // content exceeded the maximum (dropped)
     };
 
     // Consumes bytes from the front of `input` until a record is complete and
@@ -44,6 +47,7 @@ public:
     std::uint64_t position() const { return position_; }
 
 private:
+    std::size_t maxRecord_;
     std::vector<std::uint8_t> content_;
     std::uint64_t position_ = 0;
     std::uint64_t recordStart_ = 0;

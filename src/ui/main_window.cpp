@@ -13,7 +13,7 @@
 #include <QRadioButton>
 
 #include "app/configuration.h"
-#include "intake/agw_link.h"
+#include "intake/tcp_link.h"
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
 #include "ui/fit_text.h"

@@ -13,7 +13,7 @@ namespace {
 
 // The settings a case expects; the others must stay empty.
 struct Expected {
-    std::string server{}, serverBackup{}, port{}, myCall{}, qthLat{}, qthLong{};
+    std::string server{}, serverBackup{}, port{}, kissTcp{}, myCall{}, qthLat{}, qthLong{};
     std::optional<std::string> imagePath{};
     std::optional<bool> screenshotOffered{};
     int reconnectSeconds = 0;
@@ -22,7 +22,7 @@ struct Expected {
 
 // Every setting at once, so that a case also shows which ones stay empty.
 auto settings(const auto& c) {
-    return std::tie(c.server, c.serverBackup, c.port, c.myCall, c.qthLat, c.qthLong, c.imagePath,
+    return std::tie(c.server, c.serverBackup, c.port, c.kissTcp, c.myCall, c.qthLat, c.qthLong, c.imagePath,
                     c.screenshotOffered, c.reconnectSeconds, c.compactFrame);
 }
 
@@ -36,8 +36,9 @@ TEST(ParseConfiguration, FollowsTheFileRules) {
         {"every key",
          "SERVER=http://a.example/t\r\nSERVER_BACKUP=http://b.example/t\r\nPORT=localhost:8000\r\n"
          "MYCALL=OK1ABC\r\nQTH_LAT=50.1\r\nQTH_LONG=14.4\r\nIMAGE_PATH=/data/shots/\r\nSCREENSHOT=YES\r\n"
-         "RECONNECT=30\r\nFRAME_FORMAT=COMPACT\r\n",
+         "RECONNECT=30\r\nFRAME_FORMAT=COMPACT\r\nKISS_TCP = tnc.local:8001 \r\n",
          {.server = "http://a.example/t", .serverBackup = "http://b.example/t", .port = "localhost:8000",
+          .kissTcp = "tnc.local:8001",
           .myCall = "OK1ABC", .qthLat = "50.1", .qthLong = "14.4", .imagePath = "/data/shots/",
           .screenshotOffered = true, .reconnectSeconds = 30, .compactFrame = true}},
         {"comments and empty lines are skipped", "# station\r\n\r\nMYCALL=X\r\n#PORT=a:1\r\n\r\n",
@@ -102,6 +103,12 @@ TEST(SplitEndpoint, NeedsHostColonAndANumber) {
         EXPECT_EQ(e ? e->host + " " + std::to_string(e->port) : "", c.split) << c.port;
         EXPECT_EQ(error.description.empty(), e.has_value()) << c.port;
         EXPECT_EQ(SplitEndpoint(c.port).has_value(), e.has_value()) << "no error to fill: " << c.port;
+        // The message names the key the endpoint came from.
+        ConfigError kissError;
+        SplitEndpoint(c.port, &kissError, "KISS_TCP");
+        EXPECT_EQ(kissError.description.starts_with("KISS_TCP ") || kissError.description.find(" of KISS_TCP ") != std::string::npos,
+                  !e.has_value())
+            << c.port;
     }
 }
 

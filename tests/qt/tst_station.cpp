@@ -11,7 +11,7 @@
 #include "app/sample_recording.h"
 #include "app/station.h"
 #include "intake/agw_link.h"
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 #include "kisslog/kiss.h"
 #include "kisslog/kiss_file_reader.h"
 #include "upload/telemetry_sink.h"
@@ -64,6 +64,7 @@ private slots:
     void startUpLogsInOrderAndCreatesTheLogBesideTheConfiguration();
     void startUpFailuresStopAtTheirStep_data();
     void startUpFailuresStopAtTheirStep();
+    void liveFramesAreLoggedDecodedAndPostedToBothServers_data();
     void liveFramesAreLoggedDecodedAndPostedToBothServers();
     void shutDownKeepsALogThatHoldsFrames();
     void headlessPrintsTheLogAndExitsCleanlyOnTerminate();
@@ -95,14 +96,21 @@ void TestStation::startUpLogsInOrderAndCreatesTheLogBesideTheConfiguration() {
 void TestStation::startUpFailuresStopAtTheirStep_data() {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<int>("logLines");
-    QTest::newRow("no PORT") << QByteArray("# nothing\r\n") << 1;
-    QTest::newRow("PORT without colon") << QByteArray("PORT=localhost\r\n") << 1;
-    QTest::newRow("line without =") << QByteArray("PORT=localhost:8000\r\nnonsense\r\n") << 0;
+    QTest::addColumn<QString>("description");
+    QTest::newRow("no PORT") << QByteArray("# nothing\r\n") << 1 << "PORT is missing";
+    QTest::newRow("PORT without colon") << QByteArray("PORT=localhost\r\n") << 1 << "PORT has no \":\": localhost";
+    QTest::newRow("line without =") << QByteArray("PORT=localhost:8000\r\nnonsense\r\n") << 0 << "line 2 has no";
+    // A KISS port replaces PORT, so its own faults are named, even beside a good PORT.
+    QTest::newRow("KISS_TCP without colon") << QByteArray("PORT=localhost:8000\r\nKISS_TCP=localhost\r\n") << 1
+                                            << "KISS_TCP has no \":\": localhost";
+    QTest::newRow("KISS_TCP port not a number") << QByteArray("KISS_TCP=localhost:kiss\r\n") << 1
+                                                << "the port of KISS_TCP is not a number";
 }
 
 void TestStation::startUpFailuresStopAtTheirStep() {
     QFETCH(QByteArray, config);
     QFETCH(int, logLines);
+    QFETCH(QString, description);
     QTemporaryDir dir;
     FixedClock clock(kNow);
     DisplayFormat format;
@@ -112,13 +120,21 @@ void TestStation::startUpFailuresStopAtTheirStep() {
     const auto error = station.startUp(options);
     QVERIFY(error);
     QVERIFY(openErrorText(*error).starts_with("The following error occured: \r\nError # "));
+    QVERIFY2(QString::fromStdString(error->description).contains(description), error->description.c_str());
     QCOMPARE(station.statusLog().size(), static_cast<std::size_t>(logLines));
     QVERIFY(!station.kissLogOpen());
     QVERIFY(station.link().isClosed());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"online_conf.ini"});
 }
 
+void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers_data() {
+    QTest::addColumn<bool>("kiss");
+    QTest::newRow("AGW") << false;
+    QTest::newRow("KISS TCP") << true;
+}
+
 void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers() {
+    QFETCH(bool, kiss);
     HousekeepingSample hk;
     hk.uptime = 93784;
     const std::vector<Octets> sent{
@@ -127,17 +143,19 @@ void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers() {
         withPortByte(makeMemoryCheckFrame({0, 60, 0, 0, 0, 4294967295u})),
         Octets{0x00}, // a raw frame with the port byte only
     };
-    AgwSimulator engine(std::make_unique<ListSource>(sent));
+    ModemSimulator engine(std::make_unique<ListSource>(sent));
     engine.setRate(1000);
     TelemetrySink sink;
-    QVERIFY(engine.listen());
+    QVERIFY(kiss ? engine.listenKiss() : engine.listen());
     QVERIFY(sink.listen());
 
     QTemporaryDir dir;
-    const QString config = writeConfig(dir, QStringLiteral("PORT=127.0.0.1:%1\r\nSERVER=http://127.0.0.1:%2/a\r\n"
-                                                           "SERVER_BACKUP=http://127.0.0.1:%2/b\r\nMYCALL=T1\r\n")
-                                                .arg(engine.port())
-                                                .arg(sink.port())
+    // With a KISS port named, PORT (here pointing nowhere) is not used.
+    const QString link = kiss ? QStringLiteral("PORT=127.0.0.1:1\r\nKISS_TCP=127.0.0.1:%1\r\n").arg(engine.kissPort())
+                              : QStringLiteral("PORT=127.0.0.1:%1\r\n").arg(engine.port());
+    const QString config = writeConfig(dir, (link + QStringLiteral("SERVER=http://127.0.0.1:%1/a\r\n"
+                                                                   "SERVER_BACKUP=http://127.0.0.1:%1/b\r\nMYCALL=T1\r\n")
+                                                        .arg(sink.port()))
                                                 .toLatin1());
     SystemClock clock;
     DisplayFormat format;
@@ -164,6 +182,15 @@ void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers() {
     QCOMPARE(station.pipeline().panel().uptimeText, std::string("1d 02:03:04"));
     QCOMPARE(station.pipeline().panel().slotText[22], std::string("1900-01-01 00:01"));
     QCOMPARE(station.transferStates().last(), QStringLiteral("icResponseCompleted"));
+    const std::string connected = kiss ? "KISS winsock connection made" : "AGW winsock connection made";
+    bool announced = false, bothSetNoted = false;
+    for (std::size_t i = 0; i < station.statusLog().size(); ++i) {
+        const std::string& line = station.statusLog().line(i);
+        announced = announced || line.ends_with(connected);
+        bothSetNoted = bothSetNoted || line.ends_with("; KISS_TCP and PORT both set, PORT not used");
+    }
+    QVERIFY(announced);
+    QCOMPARE(bothSetNoted, kiss);
 
     // Server first, then the backup, frame by frame.
     QCOMPARE(bodies[0][0].toByteArray(), QByteArray("/a"));

@@ -18,7 +18,7 @@
 #include "app/sample_recording.h"
 #include "app/station.h"
 #include "intake/frame_pipeline.h"
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 #include "kisslog/kiss_file_reader.h"
 #include "upload/telemetry_sink.h"
 
@@ -64,14 +64,14 @@ int main(int argc, char** argv) {
     // The engine and the servers run in their own thread, as separate programs would.
     QThread peers;
     peers.start();
-    varne4::AgwSimulator* engine = nullptr;
+    varne4::ModemSimulator* engine = nullptr;
     varne4::TelemetrySink* sink = nullptr;
     QObject context;
     context.moveToThread(&peers);
     QMetaObject::invokeMethod(
         &context,
         [&] {
-            engine = new varne4::AgwSimulator(std::make_unique<NumberedFrames>(frames));
+            engine = new varne4::ModemSimulator(std::make_unique<NumberedFrames>(frames));
             sink = new varne4::TelemetrySink;
             sink->setKeptBodies(2 * frames);
             engine->setRate(1e9);

@@ -26,7 +26,7 @@ inline constexpr const char* kUsage =
     "usage: varne4-decoder [--config FILE] [--demo]                 desktop station\n"
     "       varne4-decoder --headless [--config FILE] [--no-upload] [--demo]\n"
     "       varne4-decoder decode [--format jsonl|csv] FILE...       decode KISS recordings\n"
-    "       varne4-decoder simulate [--port N] [--rate FRAMES_PER_SECOND] FILE...\n"
+    "       varne4-decoder simulate [--kiss] [--port N] [--rate FRAMES_PER_SECOND] FILE...\n"
     "       varne4-decoder sample OUT.kss                            write the sample recording\n";
 
 } // namespace varne4

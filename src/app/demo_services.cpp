@@ -14,7 +14,7 @@
 #include "app/configuration.h"
 #include "app/demo_pass_source.h"
 #include "app/paths.h"
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 #include "upload/telemetry_sink.h"
 
 namespace varne4 {
@@ -33,9 +33,9 @@ std::optional<std::filesystem::path> DemoServices::start() {
     }
     if (!claimFolder()) return std::nullopt;
 
-    simulator_ = new AgwSimulator(std::make_unique<DemoPassSource>(clock_, QRandomGenerator::global()->generate()), this);
+    simulator_ = new ModemSimulator(std::make_unique<DemoPassSource>(clock_, QRandomGenerator::global()->generate()), this);
     sink_ = new TelemetrySink(this);
-    if (!simulator_->listen()) {
+    if (!simulator_->listen() || !simulator_->listenKiss()) {
         error_ = QStringLiteral("demo modem: ") + simulator_->errorString();
         return std::nullopt;
     }
@@ -90,10 +90,11 @@ bool DemoServices::writeConfiguration(const std::filesystem::path& path) {
 }
 
 QString DemoServices::statusText() const {
-    return QStringLiteral("demo mode: simulated modem on 127.0.0.1:%1, telemetry sink on 127.0.0.1:%2, files in %3")
-        .arg(simulator_ ? simulator_->port() : 0)
-        .arg(sink_ ? sink_->port() : 0)
-        .arg(QString::fromStdU16String(folder_.u16string()));
+    // One arg() call, so a folder name with "%" in it stays as it is.
+    return QStringLiteral("demo mode: simulated modem on 127.0.0.1:%1 (AGW) and 127.0.0.1:%2 (KISS TCP), "
+                          "telemetry sink on 127.0.0.1:%3, files in %4")
+        .arg(QString::number(simulator_ ? simulator_->port() : 0), QString::number(simulator_ ? simulator_->kissPort() : 0),
+             QString::number(sink_ ? sink_->port() : 0), QString::fromStdU16String(folder_.u16string()));
 }
 
 bool startDemo(DemoServices& demo, StationOptions& options) {

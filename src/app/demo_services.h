@@ -17,7 +17,7 @@ class QLockFile;
 
 namespace varne4 {
 
-class AgwSimulator;
+class ModemSimulator;
 class TelemetrySink;
 
 class DemoServices : public QObject {
@@ -34,7 +34,7 @@ public:
     // One status-log line that says where everything is.
     QString statusText() const;
     const std::filesystem::path& folder() const { return folder_; }
-    AgwSimulator* simulator() const { return simulator_; }
+    ModemSimulator* simulator() const { return simulator_; }
     TelemetrySink* sink() const { return sink_; }
 
 private:
@@ -42,7 +42,7 @@ private:
     bool writeConfiguration(const std::filesystem::path& path);
 
     SystemClock clock_;
-    AgwSimulator* simulator_ = nullptr;
+    ModemSimulator* simulator_ = nullptr;
     TelemetrySink* sink_ = nullptr;
     // Two demos at once get two folders, so their KISS logs cannot collide.
     std::unique_ptr<QLockFile> lock_;

@@ -12,7 +12,7 @@
 #include "app/command_line.h"
 #include "app/paths.h"
 #include "app/signal_watcher.h"
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 #include "intake/kiss_file_source.h"
 
 namespace varne4 {
@@ -23,6 +23,7 @@ constexpr double kMaxRate = 1e6;
 struct SimulateOptions {
     quint16 port = 0;
     double rate = 0; // 0: one frame a second, the source's own pace
+    bool kiss = false; // serve a KISS TCP port instead of the AGW interface
     std::vector<std::filesystem::path> files;
 };
 
@@ -49,6 +50,8 @@ std::optional<SimulateOptions> parse(const std::vector<std::string>& args, std::
         const std::string& a = args[i];
         if (!optionsEnded && a == "--") {
             optionsEnded = true;
+        } else if (!optionsEnded && a == "--kiss") {
+            o.kiss = true;
         } else if (!optionsEnded && (a == "--port" || a == "--rate")) {
             if (i + 1 == args.size()) {
                 error = a + " needs a value";
@@ -105,14 +108,17 @@ int simulateMain(const std::vector<std::string>& args) {
         return 1;
     }
 
-    AgwSimulator simulator(std::move(source));
+    ModemSimulator simulator(std::move(source));
     simulator.setRate(options->rate);
-    if (!simulator.listen(options->port)) {
+    if (!(options->kiss ? simulator.listenKiss(options->port) : simulator.listen(options->port))) {
         std::fprintf(stderr, "varne4-decoder: cannot listen on 127.0.0.1:%u: %s\n", unsigned{options->port},
                      simulator.errorString().toLocal8Bit().constData());
         return 1;
     }
-    std::printf("simulating on 127.0.0.1:%u\n", unsigned{simulator.port()});
+    if (options->kiss)
+        std::printf("simulating on 127.0.0.1:%u (KISS TCP)\n", unsigned{simulator.kissPort()});
+    else
+        std::printf("simulating on 127.0.0.1:%u\n", unsigned{simulator.port()});
     std::fflush(stdout);
 
     SignalWatcher watcher;

@@ -126,26 +126,34 @@ void TestDemo::simulateFeedsAStationOfAnotherProcessOrRefuses() {
                      out.isEmpty() && err.contains(c.message),
                  qPrintable(c.args + ": " + QString::number(process.exitCode()) + " " + err));
     }
-    auto heard = [&] { // the station's KISS log, written as the frames arrive
-        const QStringList logs = QDir(dir.path()).entryList({"TEST_*.kss"}, QDir::Files);
-        return logs.size() == 1 ? framesOf(dir.filePath(logs.front())) : std::vector<Octets>{};
-    };
-
-    Run simulator({"simulate", "--rate", "40", recordingPath}, dir.path());
-    QTRY_VERIFY_WITH_TIMEOUT(simulator.out.contains('\n') || !simulator.running(), 10000);
-    const auto announced = QRegularExpression("^simulating on 127\\.0\\.0\\.1:(\\d+)\n").match(QString::fromUtf8(simulator.out));
-    QVERIFY2(announced.hasMatch(), simulator.out.constData());
-    std::ofstream(fsPath(config), std::ios::binary) << "PORT=127.0.0.1:" << announced.captured(1).toStdString()
-                                                    << "\r\nSERVER=http://127.0.0.1:9/unused\r\nMYCALL=TEST\r\n";
-    Run station({"--headless", "--no-upload", "--config", config}, dir.path());
-    // The whole recording once, and into its second round.
-    QTRY_VERIFY_WITH_TIMEOUT(heard().size() > recording.size() || !station.running(), 30000);
-    QVERIFY(station.stop());
-    QVERIFY(simulator.stop());
-    const auto frames = heard();
-    QVERIFY(frames.size() > recording.size());
-    for (std::size_t i = 0; i < frames.size(); ++i)
-        QVERIFY2(frames[i] == recording[i % recording.size()], qPrintable(QString::number(i)));
+    // The same recording through either kind of modem port reaches the station's log unchanged.
+    for (const bool kiss : {false, true}) {
+        const QString call = kiss ? "KISS" : "AGW";
+        auto heard = [&] { // the station's KISS log, written as the frames arrive
+            const QStringList logs = QDir(dir.path()).entryList({call + "_*.kss"}, QDir::Files);
+            return logs.size() == 1 ? framesOf(dir.filePath(logs.front())) : std::vector<Octets>{};
+        };
+        QStringList args{"simulate", "--rate", "40", recordingPath};
+        if (kiss) args.insert(1, "--kiss");
+        Run simulator(args, dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.out.contains('\n') || !simulator.running(), 10000);
+        const auto announced = QRegularExpression(kiss ? "^simulating on 127\\.0\\.0\\.1:(\\d+) \\(KISS TCP\\)\n"
+                                                       : "^simulating on 127\\.0\\.0\\.1:(\\d+)\n")
+                                   .match(QString::fromUtf8(simulator.out));
+        QVERIFY2(announced.hasMatch(), simulator.out.constData());
+        std::ofstream(fsPath(config), std::ios::binary | std::ios::trunc)
+            << (kiss ? "KISS_TCP=127.0.0.1:" : "PORT=127.0.0.1:") << announced.captured(1).toStdString()
+            << "\r\nSERVER=http://127.0.0.1:9/unused\r\nMYCALL=" << call.toStdString() << "\r\n";
+        Run station({"--headless", "--no-upload", "--config", config}, dir.path());
+        // The whole recording once, and into its second round.
+        QTRY_VERIFY_WITH_TIMEOUT(heard().size() > recording.size() || !station.running(), 30000);
+        QVERIFY(station.stop());
+        QVERIFY(simulator.stop());
+        const auto frames = heard();
+        QVERIFY2(frames.size() > recording.size(), qPrintable(call));
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            QVERIFY2(frames[i] == recording[i % recording.size()], qPrintable(call + QString::number(i)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDemo)

@@ -1,7 +1,8 @@
 #pragma once
-// A loopback modem program: the server side of the AGW Packet Engine interface,
-// playing the frames of a FrameSource to every client that asked for raw frames.
-// It lets the station run (and be tested) without a radio or a modem program.
+// A loopback modem program: the server side of the AGW Packet Engine interface
+// and of a KISS TCP port, playing the frames of a FrameSource to every AGW client
+// that asked for raw frames and to every KISS client. It lets the station run
+// (and be tested) without a radio or a modem program.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -21,7 +22,7 @@ class QTcpSocket;
 
 namespace varne4 {
 
-class AgwSimulator : public QObject {
+class ModemSimulator : public QObject {
     Q_OBJECT
 public:
     // A client that does not read its frames loses new ones beyond this much
@@ -32,12 +33,15 @@ public:
     // Connections beyond this are refused at once.
     static constexpr int kMaxClients = 64;
 
-    explicit AgwSimulator(std::unique_ptr<FrameSource> source, QObject* parent = nullptr);
-    ~AgwSimulator() override;
+    explicit ModemSimulator(std::unique_ptr<FrameSource> source, QObject* parent = nullptr);
+    ~ModemSimulator() override;
 
-    // Listens on 127.0.0.1; port 0 takes a free port. False (see errorString) when it cannot.
+    // AGW interface on 127.0.0.1; port 0 takes a free port. False (see errorString) when it cannot.
     bool listen(quint16 port = 0);
     quint16 port() const;
+    // KISS TCP port on 127.0.0.1, beside or instead of the AGW interface.
+    bool listenKiss(quint16 port = 0);
+    quint16 kissPort() const;
     QString errorString() const;
 
     // A fixed pace instead of the source's own; 0 or less returns to the source's pace.
@@ -52,6 +56,8 @@ public:
     static QByteArray portDescription();
     // The 'K' frame that carries one raw frame; the header names its AX.25 addresses.
     static std::vector<std::uint8_t> rawFrame(const std::vector<std::uint8_t>& data);
+    // The KISS record that carries one raw frame (its first byte is the command byte).
+    static std::vector<std::uint8_t> kissRecord(const std::vector<std::uint8_t>& data);
 
 signals:
     void clientsChanged();
@@ -62,12 +68,13 @@ private:
     struct Client {
         QPointer<QTcpSocket> socket;
         agw::FrameSplitter splitter;
+        bool kiss = false;       // a KISS client hears every frame from the start
         bool monitoring = false;
         // Out of step: what was answered still goes out, then the connection closes.
         bool closing = false;
     };
 
-    void onNewConnection();
+    void onNewConnection(QTcpServer* server, bool kiss);
     void onReadyRead(QTcpSocket* socket);
     void removeClient(QTcpSocket* socket);
     void handleRequest(Client& client, const agw::Frame& request);
@@ -80,6 +87,8 @@ private:
 
     std::unique_ptr<FrameSource> source_;
     QTcpServer* server_;
+    QTcpServer* kissServer_;
+    QString errorString_;
     std::vector<std::unique_ptr<Client>> clients_;
     QTimer timer_;
     QElapsedTimer clock_;

@@ -1,4 +1,6 @@
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
+
+#include "kisslog/kiss.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -28,13 +30,14 @@ std::string addressText(const std::uint8_t* field) {
 
 } // namespace
 
-AgwSimulator::AgwSimulator(std::unique_ptr<FrameSource> source, QObject* parent)
-    : QObject(parent), source_(std::move(source)), server_(new QTcpServer(this)) {
-    connect(server_, &QTcpServer::newConnection, this, &AgwSimulator::onNewConnection);
-    connect(&timer_, &QTimer::timeout, this, &AgwSimulator::onTick);
+ModemSimulator::ModemSimulator(std::unique_ptr<FrameSource> source, QObject* parent)
+    : QObject(parent), source_(std::move(source)), server_(new QTcpServer(this)), kissServer_(new QTcpServer(this)) {
+    connect(server_, &QTcpServer::newConnection, this, [this] { onNewConnection(server_, false); });
+    connect(kissServer_, &QTcpServer::newConnection, this, [this] { onNewConnection(kissServer_, true); });
+    connect(&timer_, &QTimer::timeout, this, &ModemSimulator::onTick);
 }
 
-AgwSimulator::~AgwSimulator() {
+ModemSimulator::~ModemSimulator() {
     timer_.stop();
     // The sockets die with the server; they must not call back into a half-destroyed simulator.
     for (auto& client : clients_)
@@ -44,15 +47,28 @@ AgwSimulator::~AgwSimulator() {
         }
     clients_.clear();
     delete server_;
+    delete kissServer_;
 }
 
-bool AgwSimulator::listen(quint16 port) { return server_->listen(QHostAddress::LocalHost, port); }
+bool ModemSimulator::listen(quint16 port) {
+    if (server_->listen(QHostAddress::LocalHost, port)) return true;
+    errorString_ = server_->errorString();
+    return false;
+}
 
-quint16 AgwSimulator::port() const { return server_->serverPort(); }
+quint16 ModemSimulator::port() const { return server_->serverPort(); }
 
-QString AgwSimulator::errorString() const { return server_->errorString(); }
+bool ModemSimulator::listenKiss(quint16 port) {
+    if (kissServer_->listen(QHostAddress::LocalHost, port)) return true;
+    errorString_ = kissServer_->errorString();
+    return false;
+}
 
-void AgwSimulator::setRate(double framesPerSecond) {
+quint16 ModemSimulator::kissPort() const { return kissServer_->serverPort(); }
+
+QString ModemSimulator::errorString() const { return errorString_; }
+
+void ModemSimulator::setRate(double framesPerSecond) {
     rate_ = std::isfinite(framesPerSecond) && framesPerSecond > 0 ? framesPerSecond : 0;
     if (playing_) {
         playing_ = false;
@@ -61,16 +77,16 @@ void AgwSimulator::setRate(double framesPerSecond) {
     updatePlayback();
 }
 
-int AgwSimulator::monitoringClientCount() const {
+int ModemSimulator::monitoringClientCount() const {
     return static_cast<int>(std::count_if(clients_.begin(), clients_.end(),
                                           [](const auto& c) { return c->monitoring && !c->closing && c->socket; }));
 }
 
-QByteArray AgwSimulator::portDescription() {
+QByteArray ModemSimulator::portDescription() {
     return QByteArrayLiteral("1;Port1 VARNE-4 simulator 9600 baud;") + '\0';
 }
 
-std::vector<std::uint8_t> AgwSimulator::rawFrame(const std::vector<std::uint8_t>& data) {
+std::vector<std::uint8_t> ModemSimulator::rawFrame(const std::vector<std::uint8_t>& data) {
     agw::Frame frame;
     frame.kind = 'K';
     // The port byte comes first, then destination and source addresses.
@@ -82,8 +98,14 @@ std::vector<std::uint8_t> AgwSimulator::rawFrame(const std::vector<std::uint8_t>
     return agw::encode(frame);
 }
 
-void AgwSimulator::onNewConnection() {
-    while (QTcpSocket* socket = server_->nextPendingConnection()) {
+std::vector<std::uint8_t> ModemSimulator::kissRecord(const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> out;
+    kiss::appendFrameRecord(out, data);
+    return out;
+}
+
+void ModemSimulator::onNewConnection(QTcpServer* server, bool kiss) {
+    while (QTcpSocket* socket = server->nextPendingConnection()) {
         if (clients_.size() >= static_cast<std::size_t>(kMaxClients)) {
             socket->abort();
             socket->deleteLater();
@@ -91,21 +113,24 @@ void AgwSimulator::onNewConnection() {
         }
         auto client = std::make_unique<Client>();
         client->socket = socket;
+        client->kiss = kiss;
+        client->monitoring = kiss;
         clients_.push_back(std::move(client));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { removeClient(socket); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { removeClient(socket); });
         emit clientsChanged();
+        if (kiss) updatePlayback();
     }
 }
 
-AgwSimulator::Client* AgwSimulator::find(QTcpSocket* socket) {
+ModemSimulator::Client* ModemSimulator::find(QTcpSocket* socket) {
     const auto it = std::find_if(clients_.begin(), clients_.end(),
                                  [socket](const auto& c) { return c->socket == socket; });
     return it == clients_.end() ? nullptr : it->get();
 }
 
-void AgwSimulator::removeClient(QTcpSocket* socket) {
+void ModemSimulator::removeClient(QTcpSocket* socket) {
     const auto it = std::find_if(clients_.begin(), clients_.end(),
                                  [socket](const auto& c) { return c->socket == socket; });
     if (it == clients_.end()) return;
@@ -116,11 +141,12 @@ void AgwSimulator::removeClient(QTcpSocket* socket) {
     updatePlayback();
 }
 
-void AgwSimulator::onReadyRead(QTcpSocket* socket) {
+void ModemSimulator::onReadyRead(QTcpSocket* socket) {
     Client* client = find(socket);
     if (!client) return;
     const QByteArray bytes = socket->readAll();
-    if (client->closing) return;
+    // What a KISS client sends would go on the air; there is no air here.
+    if (client->closing || client->kiss) return;
     client->splitter.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                     static_cast<std::size_t>(bytes.size())));
     agw::Frame request;
@@ -139,7 +165,7 @@ void AgwSimulator::onReadyRead(QTcpSocket* socket) {
     }
 }
 
-void AgwSimulator::handleRequest(Client& client, const agw::Frame& request) {
+void ModemSimulator::handleRequest(Client& client, const agw::Frame& request) {
     switch (request.kind) {
     case 'G': { // port information: "count;description;..."
         agw::Frame reply;
@@ -169,14 +195,14 @@ void AgwSimulator::handleRequest(Client& client, const agw::Frame& request) {
     }
 }
 
-void AgwSimulator::send(QTcpSocket* socket, const std::vector<std::uint8_t>& bytes) {
+void ModemSimulator::send(QTcpSocket* socket, const std::vector<std::uint8_t>& bytes) {
     if (!socket || socket->state() != QAbstractSocket::ConnectedState) return;
     socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
 }
 
 // The recording plays while someone listens, so the first client to register
 // hears it from its beginning, and nothing is played into the void.
-void AgwSimulator::updatePlayback() {
+void ModemSimulator::updatePlayback() {
     const bool wanted = !exhausted_ && monitoringClientCount() > 0;
     if (wanted == playing_) return;
     playing_ = wanted;
@@ -195,7 +221,7 @@ void AgwSimulator::updatePlayback() {
     }
 }
 
-void AgwSimulator::onTick() {
+void ModemSimulator::onTick() {
     if (!playing_) return;
     if (rate_ > 0) {
         // Frames due by now, so the rate holds even when ticks come late or a
@@ -210,7 +236,7 @@ void AgwSimulator::onTick() {
     }
 }
 
-bool AgwSimulator::playOne() {
+bool ModemSimulator::playOne() {
     auto data = source_->nextFrame();
     if (!data) {
         exhausted_ = true;
@@ -221,10 +247,14 @@ bool AgwSimulator::playOne() {
     }
     ++played_;
     ++playedSinceStart_;
-    const auto bytes = rawFrame(*data);
-    for (const auto& client : clients_)
-        if (client->monitoring && client->socket && client->socket->bytesToWrite() < kMaxPendingBytesPerClient)
-            send(client->socket, bytes);
+    std::vector<std::uint8_t> agwBytes, kissBytes;
+    for (const auto& client : clients_) {
+        if (!client->monitoring || !client->socket || client->socket->bytesToWrite() >= kMaxPendingBytesPerClient)
+            continue;
+        auto& bytes = client->kiss ? kissBytes : agwBytes;
+        if (bytes.empty()) bytes = client->kiss ? kissRecord(*data) : rawFrame(*data);
+        send(client->socket, bytes);
+    }
     return true;
 }
 

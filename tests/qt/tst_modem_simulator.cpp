@@ -1,6 +1,6 @@
 // The modem simulator as an AGW client sees it, and the two frame sources it plays.
 
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -62,18 +62,19 @@ std::vector<Octets> numberedFrames(int count) {
 
 } // namespace
 
-class TestAgwSimulator : public QObject {
+class TestModemSimulator : public QObject {
     Q_OBJECT
 
 private slots:
     void playsInOrderAtTheRateGivenOnlyToMonitoringClients();
+    void kissClientsHearEveryFrameWithoutAsking();
     void kissFileSourceSkipsAndLoops();
     void demoValuesDriftPlausibly();
 };
 
-void TestAgwSimulator::playsInOrderAtTheRateGivenOnlyToMonitoringClients() {
+void TestModemSimulator::playsInOrderAtTheRateGivenOnlyToMonitoringClients() {
     const auto frames = numberedFrames(100000);
-    AgwSimulator simulator(std::make_unique<ListSource>(frames));
+    ModemSimulator simulator(std::make_unique<ListSource>(frames));
     simulator.setRate(300);
     QVERIFY(simulator.listen());
     auto heardInOrder = [&](const Client& c) { // a stretch of the frames, each once
@@ -117,7 +118,29 @@ void TestAgwSimulator::playsInOrderAtTheRateGivenOnlyToMonitoringClients() {
     QTRY_COMPARE(again.socket.state(), QAbstractSocket::UnconnectedState);
 }
 
-void TestAgwSimulator::kissFileSourceSkipsAndLoops() {
+void TestModemSimulator::kissClientsHearEveryFrameWithoutAsking() {
+    auto frames = numberedFrames(50);
+    frames[7].insert(frames[7].end(), {kiss::FEND, kiss::FESC, kiss::TFEND, kiss::FEND}); // must travel escaped
+    ModemSimulator simulator(std::make_unique<ListSource>(frames));
+    QVERIFY(simulator.listenKiss());
+    QTcpSocket socket;
+    kiss::RecordSplitter splitter;
+    std::vector<Octets> heard;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
+        const QByteArray bytes = socket.readAll();
+        std::span<const std::uint8_t> in(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+        while (auto record = splitter.next(in)) heard.emplace_back(record->content.begin(), record->content.end());
+    });
+    socket.connectToHost(QHostAddress::LocalHost, simulator.kissPort());
+    QVERIFY(socket.waitForConnected(3000));
+    // What a KISS client sends would be transmitted; the simulator takes no notice, even of AGW requests.
+    socket.write(requestBytes('G') + "\xC0\x00hello\xC0");
+    QTRY_COMPARE(heard.size(), frames.size());
+    QVERIFY(heard == frames);
+    QCOMPARE(simulator.port(), quint16{0}); // the AGW side was never opened
+}
+
+void TestModemSimulator::kissFileSourceSkipsAndLoops() {
     QTemporaryDir dir;
     const auto n = numberedFrames(3);
     auto write = [&](const char* name, const std::vector<Octets>& records) {
@@ -140,7 +163,7 @@ void TestAgwSimulator::kissFileSourceSkipsAndLoops() {
     }
 }
 
-void TestAgwSimulator::demoValuesDriftPlausibly() {
+void TestModemSimulator::demoValuesDriftPlausibly() {
     const std::int64_t startMs = 1803859200000; // 2027-03-01 00:00 UTC
     FixedClock clock(dateTimeFromUnixMillis(startMs));
     DemoPassSource source(clock, 11);
@@ -179,5 +202,5 @@ void TestAgwSimulator::demoValuesDriftPlausibly() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestAgwSimulator)
-#include "tst_agw_simulator.moc"
+QTEST_GUILESS_MAIN(TestModemSimulator)
+#include "tst_modem_simulator.moc"

@@ -3,7 +3,7 @@
 // local server takes the uploads. Prints the intake rate, the time until the last
 // upload, and checks that nothing was lost.
 //
-//   build/bench/bench_live [frames]
+//   build/bench/bench_live [--kiss] [frames]     (--kiss: over a KISS TCP port instead of AGW)
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 
 #include "app/sample_recording.h"
 #include "app/station.h"
@@ -59,7 +60,8 @@ long peakRssKb() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int frames = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const bool kiss = argc > 1 && std::string_view(argv[1]) == "--kiss";
+    const int frames = argc > 1 + kiss ? std::atoi(argv[1 + kiss]) : 5000;
 
     // The engine and the servers run in their own thread, as separate programs would.
     QThread peers;
@@ -75,7 +77,7 @@ int main(int argc, char** argv) {
             sink = new varne4::TelemetrySink;
             sink->setKeptBodies(2 * frames);
             engine->setRate(1e9);
-            engine->listen();
+            kiss ? engine->listenKiss() : engine->listen();
             sink->listen();
         },
         Qt::BlockingQueuedConnection);
@@ -84,7 +86,8 @@ int main(int argc, char** argv) {
     const QString configPath = dir.filePath("online_conf.ini");
     {
         std::ofstream cfg(configPath.toStdString(), std::ios::binary);
-        cfg << "PORT=127.0.0.1:" << engine->port() << "\r\nSERVER=http://127.0.0.1:" << sink->port()
+        cfg << (kiss ? "KISS_TCP=127.0.0.1:" : "PORT=127.0.0.1:") << (kiss ? engine->kissPort() : engine->port())
+            << "\r\nSERVER=http://127.0.0.1:" << sink->port()
             << "/telemetry\r\nSERVER_BACKUP=http://127.0.0.1:" << sink->port() << "/backup\r\nMYCALL=BENCH\r\n";
     }
 

@@ -59,6 +59,15 @@ QString headerText(const QNetworkReply& reply, int code) {
     return text;
 }
 
+// Errors that say the exchange itself broke (connection lost, time-out, a reply
+// that makes no sense), as against the HTTP error statuses Qt also reports.
+bool isTransferFailure(QNetworkReply::NetworkError error) {
+    const int e = static_cast<int>(error);
+    const bool httpStatus = (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
+                            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
+    return error != QNetworkReply::NoError && !httpStatus;
+}
+
 bool isUsableServer(const QUrl& url) {
     const QString scheme = url.scheme();
     return url.isValid() && !url.host().isEmpty() &&
@@ -225,9 +234,11 @@ void UploadQueue::finish(QNetworkReply* reply) {
     reply->deleteLater();
 
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!statusCode.isValid()) {
-        // Nothing came back: refused, unreachable, timed out. Our own aborts are
-        // disconnected before they happen, so a cancellation here is the time-out.
+    // An answer that stopped half-way (connection lost or time-out after the status
+    // line) is a failed transfer too: its status says nothing about the whole.
+    if (!statusCode.isValid() || isTransferFailure(reply->error())) {
+        // Nothing (whole) came back: refused, unreachable, cut off, timed out. Our own
+        // aborts are disconnected before they happen, so a cancellation here is the time-out.
         addState(Error);
         const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
                               reply->error() == QNetworkReply::TimeoutError;

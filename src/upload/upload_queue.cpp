@@ -106,6 +106,10 @@ void UploadQueue::enqueue(std::string body) {
 
 void UploadQueue::cancelAll() {
     const bool wasBusy = busy();
+    // Nobody else would ever learn that these bodies did not go out.
+    const std::size_t unsent = queue_.size() + (haveJob_ ? 1 : 0);
+    if (unsent > 0)
+        emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
     queue_.clear();
     queue_.shrink_to_fit();
     haveJob_ = false;

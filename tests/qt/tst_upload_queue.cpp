@@ -176,6 +176,10 @@ void TestUploadQueue::cancelAllAbortsAndForgets() {
     rig.queue.cancelAll();
     QVERIFY(!rig.queue.busy());
     QCOMPARE(rig.idle, 1);
+    // What did not go out is said, once; an idle queue has nothing to say.
+    QCOMPARE(rig.events, QStringList{"uploads cancelled: 2 frame(s) not sent to both servers"});
+    rig.queue.cancelAll();
+    QCOMPARE(rig.events.size(), 1);
 
     // Nothing of the cancelled work goes out later; new work still does.
     rig.queue.setServers(rig.http.url("/ok"), QString());

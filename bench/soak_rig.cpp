@@ -982,10 +982,13 @@ int main(int argc, char** argv) {
             if (it->second.ok && !atServer && ++misreported <= 10) show("success without a post");
             if (!it->second.ok) {
                 ++failedReported;
-                if (atServer && ++conservative <= 10) {
+                // Harmless, but worth a look at the first few: what the server saw of it.
+                if (atServer && ++conservative <= 3) {
                     show("failure reported, yet posted");
                     for (const auto& o : received[t])
-                        if (o.frameHex == hex) std::printf("      server: %s on connection %d\n", kModeNames[static_cast<int>(o.mode)], o.connection);
+                        if (o.frameHex == hex)
+                            std::printf("      the server: %s on connection %d\n", kModeNames[static_cast<int>(o.mode)],
+                                        o.connection);
                 }
             }
         }
@@ -1007,6 +1010,8 @@ int main(int argc, char** argv) {
                 u(modem.shortSatellitesSent), u(log.shortReported), u(log.bodies));
     std::printf("  posted                 server %llu, backup %llu, both %llu\n", u(postedCount[0]), u(postedCount[1]),
                 u(bothPosted));
+    // "Reached the server anyway": the client resent the request after a broken answer
+    // and the server answered a resend in full, yet the transfer still failed.
     std::printf("  failures reported      %llu transfers (%llu of them reached the server anyway); "
                 "%llu dropped from a full queue\n",
                 u(failedReported), u(conservative), u(log.drops));

@@ -59,13 +59,15 @@ QString headerText(const QNetworkReply& reply, int code) {
     return text;
 }
 
-// Errors that say the exchange itself broke (connection lost, time-out, a reply
-// that makes no sense), as against the HTTP error statuses Qt also reports.
+// Errors that say the exchange itself broke (connection lost or refused, time-out,
+// an answer that makes no sense). Qt reports HTTP error statuses as errors too, in
+// the content, server, protocol and proxy ranges (400 and 407 among them): those
+// are whole answers.
 bool isTransferFailure(QNetworkReply::NetworkError error) {
     const int e = static_cast<int>(error);
-    const bool httpStatus = (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
-                            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
-    return error != QNetworkReply::NoError && !httpStatus;
+    return (e >= QNetworkReply::ConnectionRefusedError && e <= QNetworkReply::UnknownNetworkError) ||
+           (e >= QNetworkReply::ProxyConnectionRefusedError && e <= QNetworkReply::ProxyTimeoutError) ||
+           error == QNetworkReply::ProtocolFailure;
 }
 
 bool isUsableServer(const QUrl& url) {

@@ -34,6 +34,8 @@ private:
             {"/created", "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n"},
             {"/auth", "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"station\"\r\nContent-Length: 0\r\n\r\n"},
             {"/missing", "HTTP/1.1 404 Not Found\r\nContent-Length: 1200\r\n\r\n" + QByteArray(1200, 'x')},
+            {"/bad", "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
+            {"/proxy", "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\nContent-Length: 0\r\n\r\n"},
             // A good status, then the answer stops: the connection closes or nothing more comes.
             {"/cut", "HTTP/1.1 200 OK\r\nContent-Length: 64\r\n\r\n0123456789"},
             {"/stalled", "HTTP/1.1 200 OK\r\nContent-Length: 64\r\n\r\n0123456789"},
@@ -123,6 +125,9 @@ void TestUploadQueue::everyOutcomeIsJudgedAndLogged_data() {
     QTest::newRow("201 counts") << "/created" << 1 << "HTTP/1.1 201 Created Content-Length: 0 " << false;
     QTest::newRow("404 with 1200 bytes does not") << "/missing" << 0 << "HTTP/1.1 404 Not Found Content-Length: 1200 " << false;
     QTest::newRow("401 warns") << "/auth" << 0 << "HTTP/1.1 401 Unauthorized WWW-Authenticate: " << true;
+    // Qt files these under errors of the protocol and of a proxy; they are answers all the same.
+    QTest::newRow("400 is an answer") << "/bad" << 0 << "HTTP/1.1 400 Bad Request Content-Length: 0 " << false;
+    QTest::newRow("407 warns") << "/proxy" << 0 << "HTTP/1.1 407 Proxy Authentication Required Proxy-Authenticate: " << true;
     // Without an answer the backup ("/ok") is still tried.
     QTcpServer probe; // a port with nothing listening
     probe.listen(QHostAddress::LocalHost, 0);

@@ -57,15 +57,19 @@ ConfigResult ParseConfiguration(std::string_view content) {
         else if (key == "QTH_LONG") c.qthLong = commaToPoint(value);
         else if (key == "SCREENSHOT") c.screenshotOffered = (value == "YES");
         else if (key == "FRAME_FORMAT") c.compactFrame = (value == "COMPACT");
-        else if (key == "RECONNECT") {
+        else if (key == "RECONNECT" || key == "UPLOAD_TIMEOUT") {
+            const bool reconnect = key == "RECONNECT";
+            const int lowest = reconnect ? 0 : 1;
+            const int highest = reconnect ? 86400 : 600;
             int seconds = 0;
             auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-            if (ec != std::errc{} || p != value.data() + value.size() || seconds < 0 || seconds > 86400) {
-                result.error = makeError(13, "line " + std::to_string(lineNumber) +
-                                                 ": RECONNECT must be a number of seconds (0 to 86400)");
+            if (ec != std::errc{} || p != value.data() + value.size() || seconds < lowest || seconds > highest) {
+                result.error = makeError(13, "line " + std::to_string(lineNumber) + ": " + std::string(key) +
+                                                 " must be a number of seconds (" + std::to_string(lowest) +
+                                                 " to " + std::to_string(highest) + ")");
                 return result;
             }
-            c.reconnectSeconds = seconds;
+            (reconnect ? c.reconnectSeconds : c.uploadTimeoutSeconds) = seconds;
         }
     }
     return result;

@@ -23,6 +23,7 @@ struct Configuration {
     std::optional<std::string> imagePath;      // absent: the program folder
     std::optional<bool> screenshotOffered;     // absent: as laid out (offered)
     int reconnectSeconds = 0;                  // 0: never reconnect
+    int uploadTimeoutSeconds = 60;             // one HTTP transfer, UPLOAD_TIMEOUT
     bool compactFrame = false;                 // FRAME_FORMAT=COMPACT
 };
 

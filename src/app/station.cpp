@@ -74,6 +74,7 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
         return ConfigError{75, "Path/File access error: cannot create the KISS log " + logPath.string()};
 
     uploads_->setServers(QString::fromStdString(config_.server), QString::fromStdString(config_.serverBackup));
+    uploads_->setTimeoutMs(config_.uploadTimeoutSeconds * 1000);
     return std::nullopt;
 }
 

@@ -33,11 +33,22 @@ bool KissLogWriter::writeFrame(const DateTime& utc, std::span<const std::uint8_t
     out_.flush();
     if (!out_) {
         failed_ = true;
-        out_.clear(); // keep trying with later frames once space is back
+        dropPartialRecord(); // keep trying with later frames once space is back
         return false;
     }
     written_ += scratch_.size();
     return true;
+}
+
+// A write that failed half-way leaves the start of a record in the file, which a
+// reader would take for a frame of its own once later records follow it. The file
+// is cut back to its last whole record; the stream's unwritten bytes go with it.
+void KissLogWriter::dropPartialRecord() {
+    out_.close();
+    out_.clear();
+    std::error_code ec;
+    std::filesystem::resize_file(path_, written_, ec);
+    out_.open(path_, std::ios::binary | std::ios::out | std::ios::app);
 }
 
 bool KissLogWriter::takeFailureReport() {

@@ -34,6 +34,8 @@ public:
     void close();
 
 private:
+    void dropPartialRecord();
+
     std::ofstream out_;
     std::filesystem::path path_;
     std::vector<std::uint8_t> scratch_;

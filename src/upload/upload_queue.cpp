@@ -59,6 +59,17 @@ QString headerText(const QNetworkReply& reply, int code) {
     return text;
 }
 
+// Errors that say the exchange itself broke (connection lost or refused, time-out,
+// an answer that makes no sense). Qt reports HTTP error statuses as errors too, in
+// the content, server, protocol and proxy ranges (400 and 407 among them): those
+// are whole answers.
+bool isTransferFailure(QNetworkReply::NetworkError error) {
+    const int e = static_cast<int>(error);
+    return (e >= QNetworkReply::ConnectionRefusedError && e <= QNetworkReply::UnknownNetworkError) ||
+           (e >= QNetworkReply::ProxyConnectionRefusedError && e <= QNetworkReply::ProxyTimeoutError) ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
 bool isUsableServer(const QUrl& url) {
     const QString scheme = url.scheme();
     return url.isValid() && !url.host().isEmpty() &&
@@ -97,6 +108,10 @@ void UploadQueue::enqueue(std::string body) {
 
 void UploadQueue::cancelAll() {
     const bool wasBusy = busy();
+    // Nobody else would ever learn that these bodies did not go out.
+    const std::size_t unsent = queue_.size() + (haveJob_ ? 1 : 0);
+    if (unsent > 0)
+        emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
     queue_.clear();
     queue_.shrink_to_fit();
     haveJob_ = false;
@@ -225,9 +240,11 @@ void UploadQueue::finish(QNetworkReply* reply) {
     reply->deleteLater();
 
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!statusCode.isValid()) {
-        // Nothing came back: refused, unreachable, timed out. Our own aborts are
-        // disconnected before they happen, so a cancellation here is the time-out.
+    // An answer that stopped half-way (connection lost or time-out after the status
+    // line) is a failed transfer too: its status says nothing about the whole.
+    if (!statusCode.isValid() || isTransferFailure(reply->error())) {
+        // Nothing (whole) came back: refused, unreachable, cut off, timed out. Our own
+        // aborts are disconnected before they happen, so a cancellation here is the time-out.
         addState(Error);
         const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
                               reply->error() == QNetworkReply::TimeoutError;

@@ -39,7 +39,7 @@ public:
     void setMaxQueued(std::size_t n) { maxQueued_ = n > 0 ? n : 1; }
     // Queues one body for both servers. When full, the oldest waiting body goes.
     void enqueue(std::string body);
-    // Aborts the running transfer and forgets waiting bodies.
+    // Aborts the running transfer and forgets waiting bodies, saying how many frames that leaves unsent.
     void cancelAll();
 
     // Also true between a body's two transfers, when no reply is running.

@@ -17,13 +17,14 @@ struct Expected {
     std::optional<std::string> imagePath{};
     std::optional<bool> screenshotOffered{};
     int reconnectSeconds = 0;
+    int uploadTimeoutSeconds = 60;
     bool compactFrame = false;
 };
 
 // Every setting at once, so that a case also shows which ones stay empty.
 auto settings(const auto& c) {
     return std::tie(c.server, c.serverBackup, c.port, c.kissTcp, c.myCall, c.qthLat, c.qthLong, c.imagePath,
-                    c.screenshotOffered, c.reconnectSeconds, c.compactFrame);
+                    c.screenshotOffered, c.reconnectSeconds, c.uploadTimeoutSeconds, c.compactFrame);
 }
 
 TEST(ParseConfiguration, FollowsTheFileRules) {
@@ -36,11 +37,11 @@ TEST(ParseConfiguration, FollowsTheFileRules) {
         {"every key",
          "SERVER=http://a.example/t\r\nSERVER_BACKUP=http://b.example/t\r\nPORT=localhost:8000\r\n"
          "MYCALL=OK1ABC\r\nQTH_LAT=50.1\r\nQTH_LONG=14.4\r\nIMAGE_PATH=/data/shots/\r\nSCREENSHOT=YES\r\n"
-         "RECONNECT=30\r\nFRAME_FORMAT=COMPACT\r\nKISS_TCP = tnc.local:8001 \r\n",
+         "RECONNECT=30\r\nUPLOAD_TIMEOUT=5\r\nFRAME_FORMAT=COMPACT\r\nKISS_TCP = tnc.local:8001 \r\n",
          {.server = "http://a.example/t", .serverBackup = "http://b.example/t", .port = "localhost:8000",
           .kissTcp = "tnc.local:8001",
           .myCall = "OK1ABC", .qthLat = "50.1", .qthLong = "14.4", .imagePath = "/data/shots/",
-          .screenshotOffered = true, .reconnectSeconds = 30, .compactFrame = true}},
+          .screenshotOffered = true, .reconnectSeconds = 30, .uploadTimeoutSeconds = 5, .compactFrame = true}},
         {"comments and empty lines are skipped", "# station\r\n\r\nMYCALL=X\r\n#PORT=a:1\r\n\r\n",
          {.myCall = "X"}},
         {"blanks around key and value are dropped", "  SERVER  =  http://a  \r\n", {.server = "http://a"}},
@@ -70,6 +71,34 @@ TEST(ParseConfiguration, FollowsTheFileRules) {
         EXPECT_EQ(settings(r.config), settings(c.expected)) << c.behaviour;
         EXPECT_EQ(r.error.has_value(), c.error) << c.behaviour;
         EXPECT_FALSE(r.error && r.error->description.empty()) << c.behaviour;
+    }
+}
+
+TEST(ParseConfiguration, SecondsKeysTakeTheirRangeOnly) {
+    const struct {
+        const char* content;
+        int reconnect, uploadTimeout; // the values read, when the line is taken
+        const char* error;            // the description, when it is not
+    } cases[] = {
+        {"RECONNECT=0\r\n", 0, 60, nullptr},
+        {"RECONNECT=86400\r\n", 86400, 60, nullptr},
+        {"UPLOAD_TIMEOUT=1\r\n", 0, 1, nullptr},
+        {"UPLOAD_TIMEOUT= 600 \r\n", 0, 600, nullptr},
+        {"RECONNECT=86401\r\n", 0, 60, "line 1: RECONNECT must be a number of seconds (0 to 86400)"},
+        {"MYCALL=X\r\nRECONNECT=-1\r\n", 0, 60, "line 2: RECONNECT must be a number of seconds (0 to 86400)"},
+        {"UPLOAD_TIMEOUT=0\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+        {"UPLOAD_TIMEOUT=601\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+        {"UPLOAD_TIMEOUT=\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+        {"UPLOAD_TIMEOUT=1.5\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+        {"UPLOAD_TIMEOUT=30s\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+        {"UPLOAD_TIMEOUT=99999999999\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
+    };
+    for (const auto& c : cases) {
+        const auto r = ParseConfiguration(c.content);
+        EXPECT_EQ(r.config.reconnectSeconds, c.reconnect) << c.content;
+        EXPECT_EQ(r.config.uploadTimeoutSeconds, c.uploadTimeout) << c.content;
+        EXPECT_EQ(r.error ? r.error->description : std::string("taken"), c.error ? c.error : "taken") << c.content;
+        EXPECT_EQ(r.error ? r.error->number : 0, c.error ? 13 : 0) << c.content;
     }
 }
 

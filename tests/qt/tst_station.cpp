@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -66,6 +67,7 @@ private slots:
     void startUpFailuresStopAtTheirStep();
     void liveFramesAreLoggedDecodedAndPostedToBothServers_data();
     void liveFramesAreLoggedDecodedAndPostedToBothServers();
+    void uploadTimeoutComesFromTheConfiguration();
     void shutDownKeepsALogThatHoldsFrames();
     void headlessPrintsTheLogAndExitsCleanlyOnTerminate();
     void headlessStartUpFailureGoesToStandardError();
@@ -198,6 +200,28 @@ void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers() {
     QCOMPARE(bodies[0][1], bodies[1][1]);
     QVERIFY(bodies[0][1].toByteArray().contains("&frame=A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03 F0 "));
     QVERIFY(bodies[2][1].toByteArray().contains(" 68 68 "));
+}
+
+void TestStation::uploadTimeoutComesFromTheConfiguration() {
+    // A server that takes the request and never answers.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QTemporaryDir dir;
+    const QString config = writeConfig(
+        dir, QStringLiteral("PORT=127.0.0.1:1\r\nSERVER=http://127.0.0.1:%1/\r\nUPLOAD_TIMEOUT=1\r\n")
+                 .arg(silent.serverPort())
+                 .toLatin1());
+    SystemClock clock;
+    DisplayFormat format;
+    Station station(clock, format);
+    StationOptions options;
+    options.configPath = config.toStdString();
+    QVERIFY(!station.startUp(options));
+    QStringList lines;
+    connect(&station, &Station::statusLine, this, [&lines](const QString& line) { lines << line; });
+    station.postCurrentBody();
+    // Well before the 60 s a run without the key waits.
+    QTRY_VERIFY_WITH_TIMEOUT(!lines.filter(" 0: Transfer timed out after 1000 ms").isEmpty(), 8000);
 }
 
 void TestStation::shutDownKeepsALogThatHoldsFrames() {

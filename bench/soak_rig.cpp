@@ -45,7 +45,7 @@
 
 #include "app/sample_recording.h"
 #include "intake/agw_frame.h"
-#include "intake/agw_simulator.h"
+#include "intake/modem_simulator.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
 
@@ -569,7 +569,7 @@ private:
             if (request.kind == 'G') {
                 varne4::agw::Frame reply;
                 reply.kind = 'G';
-                const QByteArray text = varne4::AgwSimulator::portDescription();
+                const QByteArray text = varne4::ModemSimulator::portDescription();
                 reply.data.assign(text.begin(), text.end());
                 const auto out = varne4::agw::encode(reply);
                 socket_->write(reinterpret_cast<const char*>(out.data()), static_cast<qint64>(out.size()));
@@ -608,7 +608,7 @@ private:
             varne4::agw::Frame frame;
             frame.kind = f.kind;
             frame.data = f.data;
-            const auto bytes = f.kind == 'K' ? varne4::AgwSimulator::rawFrame(f.data) : varne4::agw::encode(frame);
+            const auto bytes = f.kind == 'K' ? varne4::ModemSimulator::rawFrame(f.data) : varne4::agw::encode(frame);
             append(bytes);
             budget -= static_cast<qint64>(bytes.size());
             if (plan_.badHeaderAfter(i)) return sendBadHeader();

@@ -69,7 +69,9 @@ public:
             return false;
         }
         recorded_.reset();
+        std::uint64_t items = 0;
         while (auto item = reader.next()) {
+            ++items;
             switch (item->kind) {
             case KissFileReader::Kind::TimeStamp: {
                 std::string_view text(reinterpret_cast<const char*>(item->content.data()) + 1, item->content.size() - 1);
@@ -78,7 +80,7 @@ public:
                 break;
             }
             case KissFileReader::Kind::Oversize:
-                std::fprintf(err_, "varne4-decoder: %s: record at byte offset %llu is longer than 511 bytes, skipped\n",
+                std::fprintf(err_, "varne4-decoder: %s: record at byte offset %llu is longer than 512 bytes, skipped\n",
                              file.c_str(), static_cast<unsigned long long>(item->offset));
                 break;
             case KissFileReader::Kind::Frame:
@@ -91,6 +93,12 @@ public:
         if (!reader.error().empty()) {
             flush();
             std::fprintf(err_, "varne4-decoder: error reading %s: %s\n", file.c_str(), reader.error().c_str());
+            return false;
+        }
+        if (items == 0) {
+            // Most likely not a KISS recording at all: a failure, not an empty success.
+            flush();
+            std::fprintf(err_, "varne4-decoder: %s: no KISS records found\n", file.c_str());
             return false;
         }
         return true;

@@ -36,6 +36,7 @@ bool KissImport::openNext() {
         auto reader = std::make_unique<KissFileReader>();
         if (reader->open(pathFromUtf8(file.toStdString()))) {
             reader_ = std::move(reader);
+            fileItems_ = 0;
             return true;
         }
         // One unreadable file does not end the import of the others.
@@ -60,10 +61,14 @@ void KissImport::step() {
         if (!item) {
             if (!reader_->error().empty())
                 station_.log("error reading " + files_[fileIndex_].toStdString() + ": " + reader_->error());
+            else if (fileItems_ == 0)
+                // Most likely the wrong file was chosen; say so rather than import nothing in silence.
+                station_.log(files_[fileIndex_].toStdString() + ": no KISS records found");
             emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
             reader_.reset();
             return;
         }
+        ++fileItems_;
         switch (item->kind) {
         case KissFileReader::Kind::Frame:
             ++records_;
@@ -71,7 +76,7 @@ void KissImport::step() {
             break;
         case KissFileReader::Kind::Oversize:
             station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " +
-                         std::to_string(item->offset) + " is longer than 511 bytes, skipped");
+                         std::to_string(item->offset) + " is longer than 512 bytes, skipped");
             break;
         case KissFileReader::Kind::TimeStamp: break;
         }

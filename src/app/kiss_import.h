@@ -49,6 +49,7 @@ private:
     QStringList files_;
     int fileIndex_ = -1;
     quint64 records_ = 0;
+    quint64 fileItems_ = 0; // records of any kind in the current file
     std::unique_ptr<KissFileReader> reader_;
     QTimer timer_;
     int sliceMs_ = 8;

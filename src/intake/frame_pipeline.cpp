@@ -57,8 +57,9 @@ void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
 }
 
 void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
-    // The closing FEND takes one more position of the buffer.
-    if (record.empty() || record.size() + 1 > kBufferSize) return;
+    // The closing FEND takes one more position; the buffer has it, so a record
+    // as long as the longest live frame reads back.
+    if (record.empty() || record.size() > kBufferSize) return;
     std::copy(record.begin(), record.end(), buffer_.begin());
     buffer_[record.size()] = 0xC0;
     importByteCounter_ = static_cast<std::int32_t>(record.size() + 1);

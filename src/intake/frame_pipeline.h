@@ -85,7 +85,7 @@ private:
     const Clock& clock_;
     PipelineEvents& events_;
 
-    std::array<std::uint8_t, kBufferSize> buffer_{}; // position 1 is index 0
+    std::array<std::uint8_t, kBufferSize + 1> buffer_{}; // position 1 is index 0; + the import's closing FEND
     std::size_t frameLength_ = 0;                    // AX.25 bytes from index 1
     std::string hexText_;
     std::int32_t importByteCounter_ = 0;

@@ -10,7 +10,7 @@ namespace varne4 {
 class KissTcpLink : public TcpLink {
 public:
     // The pipeline's frame buffer: command byte and AX.25 frame together.
-    static constexpr std::size_t kMaxFrame = 512;
+    static constexpr std::size_t kMaxFrame = kiss::RecordSplitter::kMaxRecord;
 
     explicit KissTcpLink(QObject* parent = nullptr);
 
@@ -18,7 +18,7 @@ private:
     void resetStream() override { splitter_.reset(); }
     void takeBytes(std::span<const std::uint8_t> bytes) override;
 
-    kiss::RecordSplitter splitter_{kMaxFrame};
+    kiss::RecordSplitter splitter_;
 };
 
 } // namespace varne4

@@ -71,7 +71,7 @@ std::optional<RecordSplitter::Record> RecordSplitter::next(std::span<const std::
             continue;
         }
         if (oversize_) continue;
-        if (content_.size() >= maxRecord_) {
+        if (content_.size() >= kMaxRecord) {
             oversize_ = true;
             content_.clear();
             continue;

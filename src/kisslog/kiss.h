@@ -26,11 +26,9 @@ void appendTimeStampRecord(std::vector<std::uint8_t>& out, std::string_view text
 // TFEND/TFESC is dropped. Feed it chunks of any size.
 class RecordSplitter {
 public:
-    // Longest record content that fits the frame buffer with its closing FEND.
-    static constexpr std::size_t kMaxRecord = 511;
-
-    // A live stream has no closing FEND to keep room for, so it may allow one byte more.
-    explicit RecordSplitter(std::size_t maxRecord = kMaxRecord) : maxRecord_(maxRecord) {}
+    // Longest record content: the frame buffer, so that every frame the live
+    // link takes and logs is read back.
+    static constexpr std::size_t kMaxRecord = 512;
 
     struct Record {
         std::span<const std::uint8_t> content; // unescaped, without FENDs
@@ -47,7 +45,6 @@ public:
     std::uint64_t position() const { return position_; }
 
 private:
-    std::size_t maxRecord_;
     std::vector<std::uint8_t> content_;
     std::uint64_t position_ = 0;
     std::uint64_t recordStart_ = 0;

@@ -124,10 +124,15 @@ TEST(DecodeCommand, ReportsFileProblemsReadsOnAndSurvivesAnyContent) {
             kiss::appendFrameRecord(file, withPortByte(makeSatelliteFrame(type, type == 0x04 ? 0x67 : type, n)));
     test::writeFile(folder / "unstamped.kss", file);
     test::writeFile(folder / "empty.kss", ByteVector{});
+    test::writeFile(folder / "notes.txt", std::string_view("not a recording\r\n"));
 
-    const auto run = runDecoder({path("no_such_recording.kss"), kSample, path("unstamped.kss"), path("empty.kss")});
+    const auto run = runDecoder({path("no_such_recording.kss"), kSample, path("unstamped.kss"), path("empty.kss"),
+                                 path("notes.txt")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("no_such_recording.kss")) << run.err.toStdString();
+    for (const char* name : {"empty.kss", "notes.txt"})
+        EXPECT_TRUE(run.err.contains(QByteArray(name) + ": no KISS records found")) << name;
+    EXPECT_EQ(run.err.count("no KISS records"), 2) << "recordings with records are not named";
     EXPECT_TRUE(run.err.contains("unstamped.kss") && run.err.contains(offset)) << run.err.toStdString();
     const auto lines = run.lines();
     ASSERT_GE(lines.size(), kSampleSatelliteFrames + 2);

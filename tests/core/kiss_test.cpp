@@ -76,8 +76,8 @@ TEST(RecordSplitter, SkipsOversizeRecordsAndGoesOn) {
         expected.push_back({oversize ? ByteVector{} : data, stream.size(), oversize});
         kiss::appendFrameRecord(stream, data);
     };
-    add(ByteVector(511, 0xC0), false); // still fits, counted after unescaping
-    add(ByteVector(512, 0x00), true);
+    add(ByteVector(512, 0xC0), false); // still fits, counted after unescaping
+    add(ByteVector(513, 0x00), true);
     add({0x00, 0x42}, false);
     add(ByteVector(100000, 0xDB), true);
     add({0x00, 0x43}, false);

@@ -100,6 +100,12 @@ TEST_F(FramePipelineTest, FramesThatAreNotTheSatellitesOrDoNotFitCountNothing) {
     pipeline.TakeLiveFrame(withPortByte(makeSatelliteFrame(0x04, 0x67, 512)));
     EXPECT_EQ(events.warnings.size(), 1u);
     EXPECT_EQ(pipeline.rxCounter(), 1u);
+    // What the live door takes, the log holds and the import reads back, however long.
+    pipeline.TakeImportedRecord(withPortByte(makeSatelliteFrame(0x04, 0x67, 511)));
+    EXPECT_EQ(pipeline.rxCounter(), 2u);
+    EXPECT_EQ(pipeline.currentFrame().size(), 511u);
+    pipeline.TakeImportedRecord(withPortByte(makeSatelliteFrame(0x04, 0x67, 512)));
+    EXPECT_EQ(pipeline.rxCounter(), 2u);
 }
 
 // The counter line names the door of the last satellite frame; the import byte counter comes from the last import.

@@ -98,7 +98,8 @@ void TestImportAndFiles::importReadsFilesInOrderAndGoesOnPastAnUnreadableOne() {
     const QString a = writeFile(f.dir, "a.kss", kissLog(2, 1, 100));
     const QString b = writeFile(f.dir, "b.kss", kissLog(2, 1, 200));
     const QString missing = f.dir.filePath("missing.kss");
-    QVERIFY(runImport(import, {a, missing, b}));
+    const QString notes = writeFile(f.dir, "notes.txt", "not a recording\r\n");
+    QVERIFY(runImport(import, {a, missing, notes, b}));
     const auto& h = f.station.pipeline().history();
     QCOMPARE(h.size(), 4u);
     QCOMPARE(h.at(0).values[2], 100.0);
@@ -111,6 +112,8 @@ void TestImportAndFiles::importReadsFilesInOrderAndGoesOnPastAnUnreadableOne() {
     };
     QVERIFY(has("processing " + missing.toStdString()));
     QVERIFY(has("cannot open " + missing.toStdString()));
+    QVERIFY(has(notes.toStdString() + ": no KISS records found"));
+    QVERIFY(!has(a.toStdString() + ": no KISS") && !has(b.toStdString() + ": no KISS"));
     QVERIFY(has("processing " + b.toStdString()));
 }
 
@@ -141,7 +144,7 @@ void TestImportAndFiles::importSkipsOversizeRecordsNamingTheirOffset() {
     QVERIFY(runImport(import, {writeFile(f.dir, "long.kss", bytes)}));
     QCOMPARE(f.station.pipeline().rxCounter(), 2u);
     QVERIFY(f.station.statusLog().text().find("record at byte offset " + std::to_string(offset) +
-                                              " is longer than 511 bytes, skipped") != std::string::npos);
+                                              " is longer than 512 bytes, skipped") != std::string::npos);
 }
 
 void TestImportAndFiles::debugFileHoldsLogHexAndConfiguration_data() {

@@ -20,8 +20,8 @@ struct Outcome {
 };
 
 bool sameFrame(const agw::Frame& a, const agw::Frame& b) {
-    return a.port == b.port && a.kind == b.kind && a.pid == b.pid && a.callFrom == b.callFrom &&
-           a.callTo == b.callTo && a.data == b.data;
+    return a.port == b.port && a.kind == b.kind && a.pid == b.pid && a.callFrom == b.callFrom && a.callTo == b.callTo &&
+           a.data == b.data;
 }
 
 // Feeds the chunks one by one and takes every whole frame after each, as the link does.
@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(whole.protocolError == cut.protocolError);
     FUZZ_CHECK(whole.rejected == cut.rejected);
     FUZZ_CHECK(whole.frames.size() == cut.frames.size());
-    for (std::size_t i = 0; i < whole.frames.size(); ++i) FUZZ_CHECK(sameFrame(whole.frames[i], cut.frames[i]));
+    for (std::size_t i = 0; i < whole.frames.size(); ++i)
+        FUZZ_CHECK(sameFrame(whole.frames[i], cut.frames[i]));
 
     // Every byte is either in a frame given out or still buffered.
     std::size_t taken = 0;

@@ -53,8 +53,10 @@ void checkEndpoint(std::string_view port) {
     FUZZ_CHECK(endpoint->host == port.substr(0, colon));
     // The port is the decimal number after the first ":", blanks around it allowed.
     std::string_view number = port.substr(colon + 1);
-    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
-    while (!number.empty() && number.back() == ' ') number.remove_suffix(1);
+    while (!number.empty() && number.front() == ' ')
+        number.remove_prefix(1);
+    while (!number.empty() && number.back() == ' ')
+        number.remove_suffix(1);
     FUZZ_CHECK(!number.empty());
     unsigned long value = 0;
     for (char ch : number) {

@@ -93,8 +93,11 @@ void checkSameDecode(const FramePipeline& a, const FramePipeline& b) {
         for (int s = kHousekeepingSlots; s < kPanelSlots; ++s)
             FUZZ_CHECK(pa.slotText[static_cast<std::size_t>(s)] == pb.slotText[static_cast<std::size_t>(s)]);
         break;
-    case BeaconType::Message: FUZZ_CHECK(pa.messages.back() == pb.messages.back()); break;
-    case BeaconType::Unknown: break;
+    case BeaconType::Message:
+        FUZZ_CHECK(pa.messages.back() == pb.messages.back());
+        break;
+    case BeaconType::Unknown:
+        break;
     }
 }
 
@@ -221,8 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // Same frame, same door, after a buffer full of filler: same decode.
         probe.TakeLiveFrame(filler);
-        if (item.imported) probe.TakeImportedRecord(bytes);
-        else probe.TakeLiveFrame(bytes);
+        if (item.imported)
+            probe.TakeImportedRecord(bytes);
+        else
+            probe.TakeLiveFrame(bytes);
         FUZZ_CHECK(probe.lastWasSatellite());
         checkSameDecode(pipeline, probe);
         FUZZ_CHECK(probe.uploadBody() == body);

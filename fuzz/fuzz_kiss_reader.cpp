@@ -75,7 +75,7 @@ void checkFileReader(fuzz::Bytes stream, const std::vector<Rec>& expected) {
         const Rec& e = expected[i++];
         FUZZ_CHECK(item->offset == e.offset);
         FUZZ_CHECK(std::equal(item->content.begin(), item->content.end(), e.content.begin(), e.content.end()));
-        const auto kind = e.oversize                         ? KissFileReader::Kind::Oversize
+        const auto kind = e.oversize                           ? KissFileReader::Kind::Oversize
                           : kiss::isTimeStampRecord(e.content) ? KissFileReader::Kind::TimeStamp
                                                                : KissFileReader::Kind::Frame;
         FUZZ_CHECK(item->kind == kind);
@@ -128,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(back.size() == 1);
             const bool fits = stream.size() <= kiss::RecordSplitter::kMaxRecord;
             FUZZ_CHECK(back[0].oversize == !fits);
-            if (fits) FUZZ_CHECK(std::equal(stream.begin(), stream.end(), back[0].content.begin(), back[0].content.end()));
+            if (fits)
+                FUZZ_CHECK(std::equal(stream.begin(), stream.end(), back[0].content.begin(), back[0].content.end()));
         }
     }
 

@@ -11,12 +11,12 @@
 #include <vector>
 
 // libFuzzer treats abort() as a crash and keeps the input that caused it.
-#define FUZZ_CHECK(condition)                                                                       \
-    do {                                                                                            \
-        if (!(condition)) {                                                                         \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);      \
-            std::abort();                                                                           \
-        }                                                                                           \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                         \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)
 
 namespace varne4::fuzz {
@@ -33,7 +33,8 @@ public:
         if (input.empty()) return;
         flags_ = input[0] >> 3;
         const std::size_t k = std::min<std::size_t>(input[0] % 8, input.size() - 1);
-        for (std::size_t i = 0; i < k; ++i) sizes_.push_back(input[1 + i] == 0 ? 1 : input[1 + i]);
+        for (std::size_t i = 0; i < k; ++i)
+            sizes_.push_back(input[1 + i] == 0 ? 1 : input[1 + i]);
         stream_ = input.subspan(1 + k);
     }
     Bytes stream() const { return stream_; }

@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Either the hex text of a frame, as the pipeline builds it, or any text at all.
     std::string hexText;
-    if (realFrame) buildHexText(hexText, std::span(reinterpret_cast<const std::uint8_t*>(rest.data()), rest.size()));
-    else hexText = rest;
+    if (realFrame)
+        buildHexText(hexText, std::span(reinterpret_cast<const std::uint8_t*>(rest.data()), rest.size()));
+    else
+        hexText = rest;
 
     const std::string body = BuildUploadBody(hexText, config, utc);
 
@@ -79,10 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string_view(body).substr(head.size() + 31, body.size() - head.size() - 31 - tail.size());
 
     // No trailing blank; compact: no blank at all.
-    FUZZ_CHECK(field.empty() || (field.back() != ' ' && field.back() != '\t' && field.back() != '\r' &&
-                                 field.back() != '\n'));
-    if (config.compactFrame)
-        FUZZ_CHECK(field.find_first_of(" \t\r\n") == std::string_view::npos);
+    FUZZ_CHECK(field.empty() ||
+               (field.back() != ' ' && field.back() != '\t' && field.back() != '\r' && field.back() != '\n'));
+    if (config.compactFrame) FUZZ_CHECK(field.find_first_of(" \t\r\n") == std::string_view::npos);
 
     if (realFrame) {
         const auto bytes = parseHex(field, config.compactFrame);

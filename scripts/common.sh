@@ -4,8 +4,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev)
-# The fuzz targets need clang and its libFuzzer and sanitizer runtimes on top.
-FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The fuzz targets need clang, its libFuzzer and sanitizer runtimes, and llvm-symbolizer
+# for readable reports.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
 
 # install_missing [PACKAGE...]: the given packages, or PACKAGES when none are given.
 install_missing() {

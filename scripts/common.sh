@@ -1,13 +1,18 @@
-# Shared by scripts/run and scripts/test: install what the build needs, then build.
+# Shared by scripts/run, scripts/test and scripts/fuzz: install what the build needs, then build.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev)
+# The fuzz targets need clang, its libFuzzer and sanitizer runtimes, and llvm-symbolizer
+# for readable reports.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
 
+# install_missing [PACKAGE...]: the given packages, or PACKAGES when none are given.
 install_missing() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
+    local wanted=("$@") missing=()
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

@@ -70,15 +70,17 @@ double axisMillisForUtc(double utcMillis) {
 }
 
 QtValueChart::QtValueChart(const QRect& chartGeometry, QWidget* parent)
-    : GroupFrame(parent), view_(new QChartView(this)), series_(new QLineSeries), timeAxis_(new QDateTimeAxis),
-      valueAxis_(new QValueAxis) {
+    // The view is made with its chart: a view made without one makes a chart of its
+    // own, which setChart() would then drop without deleting.
+    : GroupFrame(parent), view_(new QChartView(new QChart, this)), series_(new QLineSeries),
+      timeAxis_(new QDateTimeAxis), valueAxis_(new QValueAxis) {
     setObjectName(QStringLiteral("Frame5"));
     view_->setObjectName(QStringLiteral("MSChart1"));
     view_->setGeometry(chartGeometry);
     view_->setRenderHint(QPainter::Antialiasing, false);
     view_->setFrameShape(QFrame::NoFrame);
 
-    auto* chart = new QChart;
+    QChart* chart = view_->chart();
     chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 6, 2));
     chart->setBackgroundRoundness(0);
@@ -99,7 +101,6 @@ QtValueChart::QtValueChart(const QRect& chartGeometry, QWidget* parent)
     series_->attachAxis(valueAxis_);
     series_->setPen(QPen(QColor(0, 0, 160), 1));
     showWholeDay();
-    view_->setChart(chart);
 }
 
 void QtValueChart::showWholeDay() {

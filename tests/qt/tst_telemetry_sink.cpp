@@ -48,7 +48,8 @@ void TestTelemetrySink::keepsSplitAndPipelinedUploadsIntact() {
     QVERIFY(sink.listen());
     sink.setKeptBodies(2);
     QSignalSpy spy(&sink, &TelemetrySink::bodyReceived);
-    const QByteArray odd("odd & = % + \r\n\r\n characters\0with a NUL", 40), large(500000, 'x');
+    static const char oddBytes[] = "odd & = % + \r\n\r\n characters\0with a NUL";
+    const QByteArray odd(oddBytes, sizeof oddBytes - 1), large(500000, 'x');
     const QByteArray stream = post("/a", "first") + "\r\n" + post("/b", odd) + post("/c", large);
     // A byte at a time through the first request's header, the rest in one write.
     Client client(sink.port(), {});

@@ -13,18 +13,62 @@
 #include "ui/qt_display_format.h"
 #include "ui/qt_value_chart.h"
 
+// In the sanitizer build the leak checker can be asked mid-run.
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNE4_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNE4_LEAK_CHECK 1
+#endif
+#endif
+#ifdef VARNE4_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 using namespace varne4;
 using namespace varne4::ui;
 
 class DisplayAndLogsTest : public QObject {
     Q_OBJECT
 private slots:
+    void chartFrameFreesEverythingItMade();
     void localeForms();
     void chartRowsFollowTheHistoryAtTheirStamps();
     void valueAxisHoldsTheValuesOnRoundTicks();
     void logBoxKeepsTheNewestLines();
     void prependingStaysCheapWhenTheBoxIsFull();
 };
+
+#ifdef VARNE4_LEAK_CHECK
+namespace {
+// Out of line, and followed by a wipe of the stack below it, so that no stale
+// pointer left on the stack keeps lost memory looking reachable.
+[[gnu::noinline]] void showAndDropChartFrame() {
+    QtValueChart chart(QRect(0, 0, 320, 200));
+    chart.show();
+    QCoreApplication::processEvents();
+}
+[[gnu::noinline]] void wipeStack() {
+    volatile char junk[64 * 1024];
+    for (auto& c : junk)
+        c = 0;
+}
+} // namespace
+#endif
+
+void DisplayAndLogsTest::chartFrameFreesEverythingItMade() {
+#ifdef VARNE4_LEAK_CHECK
+    QVERIFY2(__lsan_do_recoverable_leak_check() == 0, "leaks before the chart was made");
+    // Qt may keep a pointer to the newest chart item it saw; the earlier ones must be gone.
+    for (int i = 0; i < 3; ++i)
+        showAndDropChartFrame();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    wipeStack();
+    QVERIFY2(__lsan_do_recoverable_leak_check() == 0, "the chart frame left memory behind that nothing frees");
+#else
+    QSKIP("the leak check needs the sanitizer build (VARNE4_SANITIZE)");
+#endif
+}
 
 void DisplayAndLogsTest::localeForms() {
     // A two-digit year would show 1900 as 2000.

@@ -15,10 +15,11 @@ using namespace varne4;
 namespace {
 
 bool sameConfiguration(const Configuration& a, const Configuration& b) {
-    return a.server == b.server && a.serverBackup == b.serverBackup && a.port == b.port && a.myCall == b.myCall &&
+    return a.server == b.server && a.serverBackup == b.serverBackup && a.port == b.port && a.kissTcp == b.kissTcp &&
+           a.myCall == b.myCall &&
            a.qthLat == b.qthLat && a.qthLong == b.qthLong && a.imagePath == b.imagePath &&
            a.screenshotOffered == b.screenshotOffered && a.reconnectSeconds == b.reconnectSeconds &&
-           a.compactFrame == b.compactFrame;
+           a.uploadTimeoutSeconds == b.uploadTimeoutSeconds && a.compactFrame == b.compactFrame;
 }
 
 std::string writeOut(const Configuration& c) {
@@ -29,12 +30,14 @@ std::string writeOut(const Configuration& c) {
     line("SERVER", c.server);
     line("SERVER_BACKUP", c.serverBackup);
     line("PORT", c.port);
+    line("KISS_TCP", c.kissTcp);
     line("MYCALL", c.myCall);
     line("QTH_LAT", c.qthLat);
     line("QTH_LONG", c.qthLong);
     if (c.imagePath) line("IMAGE_PATH", *c.imagePath);
     if (c.screenshotOffered) line("SCREENSHOT", *c.screenshotOffered ? "YES" : "NO");
     line("RECONNECT", std::to_string(c.reconnectSeconds));
+    line("UPLOAD_TIMEOUT", std::to_string(c.uploadTimeoutSeconds));
     line("FRAME_FORMAT", c.compactFrame ? "COMPACT" : "SPACED");
     return s;
 }
@@ -75,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (content.empty()) FUZZ_CHECK(result.error.has_value());
 
     FUZZ_CHECK(c.reconnectSeconds >= 0 && c.reconnectSeconds <= 86400);
+    FUZZ_CHECK(c.uploadTimeoutSeconds >= 1 && c.uploadTimeoutSeconds <= 600);
     FUZZ_CHECK(c.qthLat.find(',') == std::string::npos && c.qthLong.find(',') == std::string::npos);
-    for (const std::string* value : {&c.server, &c.serverBackup, &c.port, &c.myCall, &c.qthLat, &c.qthLong}) {
+    for (const std::string* value : {&c.server, &c.serverBackup, &c.port, &c.kissTcp, &c.myCall, &c.qthLat, &c.qthLong}) {
         FUZZ_CHECK(value->find('\n') == std::string::npos);
         FUZZ_CHECK(value->empty() || (value->front() != ' ' && value->back() != ' '));
     }
@@ -94,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     checkEndpoint(c.port);
+    checkEndpoint(c.kissTcp);
     checkEndpoint(content);
 
     const std::string line = settingsLine(c);

@@ -167,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool taken;
         if (item.imported) {
             pipeline.TakeImportedRecord(bytes);
-            taken = !bytes.empty() && bytes.size() < FramePipeline::kBufferSize;
+            taken = !bytes.empty() && bytes.size() <= FramePipeline::kBufferSize;
             FUZZ_CHECK(events.rawFrames == raw0 && events.warnings - warn0 <= 1);
             if (taken) importCount = static_cast<std::int32_t>(bytes.size() + 1);
         } else {

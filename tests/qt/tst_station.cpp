@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <fstream>
+#include <optional>
 
 #include "app/sample_recording.h"
 #include "app/station.h"
@@ -57,6 +58,18 @@ std::vector<Octets> framesOf(const std::filesystem::path& path, int* timeStamps 
 
 const DateTime kNow{2026, 12, 5, 3, 36, 34, 678};
 
+// A station started on a configuration file; `error` says why start-up failed.
+struct StartedStation {
+    StartedStation(const QString& configPath, const Clock& clock) : station(clock, format) {
+        StationOptions options;
+        options.configPath = configPath.toStdString();
+        error = station.startUp(options);
+    }
+    DisplayFormat format;
+    Station station;
+    std::optional<ConfigError> error;
+};
+
 } // namespace
 
 class TestStation : public QObject {
@@ -78,11 +91,9 @@ void TestStation::startUpLogsInOrderAndCreatesTheLogBesideTheConfiguration() {
     const QString config = writeConfig(dir, "# station\r\nPORT = 127.0.0.1:1\r\nSERVER=http://x/\r\nMYCALL=OK1/X\r\n"
                                              "QTH_LAT=50,5\r\nQTH_LONG=14.4\r\n");
     FixedClock clock(kNow);
-    DisplayFormat format;
-    Station station(clock, format);
-    StationOptions options;
-    options.configPath = config.toStdString();
-    QVERIFY(!station.startUp(options));
+    StartedStation started(config, clock);
+    Station& station = started.station;
+    QVERIFY(!started.error);
 
     QCOMPARE(station.statusLog().size(), 3u);
     QCOMPARE(station.statusLog().line(0), std::string("2026-12-05 03:36:34.678: Winsock RemotePort: 1"));
@@ -115,11 +126,9 @@ void TestStation::startUpFailuresStopAtTheirStep() {
     QFETCH(QString, description);
     QTemporaryDir dir;
     FixedClock clock(kNow);
-    DisplayFormat format;
-    Station station(clock, format);
-    StationOptions options;
-    options.configPath = writeConfig(dir, config).toStdString();
-    const auto error = station.startUp(options);
+    StartedStation started(writeConfig(dir, config), clock);
+    Station& station = started.station;
+    const auto& error = started.error;
     QVERIFY(error);
     QVERIFY(openErrorText(*error).starts_with("The following error occured: \r\nError # "));
     QVERIFY2(QString::fromStdString(error->description).contains(description), error->description.c_str());
@@ -160,11 +169,9 @@ void TestStation::liveFramesAreLoggedDecodedAndPostedToBothServers() {
                                                         .arg(sink.port()))
                                                 .toLatin1());
     SystemClock clock;
-    DisplayFormat format;
-    Station station(clock, format);
-    StationOptions options;
-    options.configPath = config.toStdString();
-    QVERIFY(!station.startUp(options));
+    StartedStation started(config, clock);
+    Station& station = started.station;
+    QVERIFY(!started.error);
     QSignalSpy bodies(&sink, &TelemetrySink::bodyReceived);
     QTRY_COMPARE_WITH_TIMEOUT(bodies.size(), 4, 10000);
     QTRY_COMPARE(station.pipeline().postOkCounter(), 4);
@@ -212,11 +219,9 @@ void TestStation::uploadTimeoutComesFromTheConfiguration() {
                  .arg(silent.serverPort())
                  .toLatin1());
     SystemClock clock;
-    DisplayFormat format;
-    Station station(clock, format);
-    StationOptions options;
-    options.configPath = config.toStdString();
-    QVERIFY(!station.startUp(options));
+    StartedStation started(config, clock);
+    Station& station = started.station;
+    QVERIFY(!started.error);
     QStringList lines;
     connect(&station, &Station::statusLine, this, [&lines](const QString& line) { lines << line; });
     station.postCurrentBody();
@@ -228,11 +233,9 @@ void TestStation::shutDownKeepsALogThatHoldsFrames() {
     QTemporaryDir dir;
     const QString config = writeConfig(dir, "PORT=127.0.0.1:1\r\nMYCALL=Z\r\n");
     FixedClock clock(kNow);
-    DisplayFormat format;
-    Station station(clock, format);
-    StationOptions options;
-    options.configPath = config.toStdString();
-    QVERIFY(!station.startUp(options));
+    StartedStation started(config, clock);
+    Station& station = started.station;
+    QVERIFY(!started.error);
     station.takeLiveFrame(withPortByte(makeStationFrame("CQ", "OK1ABC", "", "hello")));
     station.shutDown();
     station.shutDown(); // a second close finds nothing more to do

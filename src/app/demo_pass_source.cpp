@@ -20,10 +20,6 @@ constexpr double kMaxStepSeconds = 5;     // integration step, so a long pause s
 // first eclipse about a minute and a half away.
 constexpr double kSunPhaseSeconds = 250;
 
-struct OtherStation {
-    std::string_view destination, source, via, info;
-};
-
 constexpr std::array<OtherStation, 6> kStations{{
     {"APRS", "OK1ABC-9", "WIDE2-2", "!4903.50N/07201.75W>mobile 145.825"},
     {"CQ", "DL0XYZ", "", ">listening for VARNE-4 on 435.300"},
@@ -124,7 +120,7 @@ std::optional<std::vector<std::uint8_t>> DemoPassSource::nextFrame() {
 
 std::vector<std::uint8_t> DemoPassSource::stationFrame() {
     const auto& s = kStations[static_cast<std::size_t>(between(0, static_cast<int>(kStations.size()) - 1))];
-    return makeStationFrame(s.destination, s.source, s.via, s.info);
+    return makeStationFrame(s);
 }
 
 void DemoPassSource::noteEvent() {

@@ -84,10 +84,6 @@ struct SampleEvent {
     int index;
 };
 
-struct OtherStation {
-    std::string_view destination, source, via, info;
-};
-
 constexpr std::array<OtherStation, 3> kStations{{
     {"APRS", "OK1ABC-9", "WIDE2-2", "!4903.50N/07201.75W>mobile 145.825"},
     {"CQ", "DL0XYZ", "", ">listening for VARNE-4 on 435.300"},
@@ -243,7 +239,7 @@ std::vector<std::uint8_t> makeSampleRecording(unsigned seed, int passes, DateTim
             }
             case SampleEvent::What::Station: {
                 const auto& s = kStations[static_cast<std::size_t>(e.index)];
-                appendRecords(out, stamp, makeStationFrame(s.destination, s.source, s.via, s.info));
+                appendRecords(out, stamp, makeStationFrame(s));
                 break;
             }
             }

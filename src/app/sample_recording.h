@@ -46,6 +46,13 @@ std::vector<std::uint8_t> makeMessageFrame(std::string_view text, std::uint8_t t
 // A UI frame of another station. Calls may carry an SSID ("OK1ABC-9").
 std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source,
                                            std::string_view via, std::string_view info);
+// Another station heard beside the satellite, as the recordings and the demo play it.
+struct OtherStation {
+    std::string_view destination, source, via, info;
+};
+inline std::vector<std::uint8_t> makeStationFrame(const OtherStation& s) {
+    return makeStationFrame(s.destination, s.source, s.via, s.info);
+}
 // The engine's port byte in front of an AX.25 frame, as a raw frame or KISS record carries it.
 std::vector<std::uint8_t> withPortByte(const std::vector<std::uint8_t>& frame, std::uint8_t port = 0x00);
 

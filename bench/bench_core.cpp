@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "app/configuration.h"
-#include "app/sample_recording.h"
-#include "app/utc_time.h"
+#include "base/configuration.h"
+#include "sim/sample_recording.h"
+#include "base/utc_time.h"
 #include "decode/text_forms.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss.h"

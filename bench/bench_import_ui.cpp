@@ -12,9 +12,10 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/kiss_import.h"
-#include "app/sample_recording.h"
-#include "app/station.h"
+#include "base/system_clock.h"
+#include "station/kiss_import.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
 

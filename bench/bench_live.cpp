@@ -16,12 +16,13 @@
 #include <fstream>
 #include <string_view>
 
-#include "app/sample_recording.h"
-#include "app/station.h"
+#include "base/system_clock.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "intake/frame_pipeline.h"
-#include "intake/modem_simulator.h"
+#include "sim/modem_simulator.h"
 #include "kisslog/kiss_file_reader.h"
-#include "upload/telemetry_sink.h"
+#include "sim/telemetry_sink.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "decode/beacon_table.h"
 #include "intake/frame_pipeline.h"
 #include "ui/main_window.h"

@@ -43,9 +43,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "intake/agw_frame.h"
-#include "intake/modem_simulator.h"
+#include "sim/modem_simulator.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
 
@@ -1035,8 +1035,8 @@ int main(int argc, char** argv) {
     std::printf("\nchecks\n");
     check(!exitedEarly && aliveAtEnd, "the station is alive at the end");
     check(exitClean, "SIGTERM stops it with exit status 0");
-    check(log.lastLine.startsWith("RX packets: " + QByteArray::number(log.bodies) + " | HTTP POST OK: " +
-                                  QByteArray::number(log.okOutcomes)),
+    check(log.lastLine.startsWith(QByteArray("RX packets: " + QByteArray::number(log.bodies) +
+                                             " | HTTP POST OK: " + QByteArray::number(log.okOutcomes))),
           "its last line is the counter line, matching what it reported");
     check(!hang, "no hang: the station kept taking frames and finishing uploads");
     check(modem.allSent(), "every planned frame was sent");

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/configuration.h"
+#include "base/configuration.h"
 #include "fuzz_support.h"
 
 using namespace varne4;

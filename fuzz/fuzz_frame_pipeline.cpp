@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "base/compat_texts.h"
 #include "intake/frame_pipeline.h"
 #include "upload/upload_body.h"
 
@@ -206,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(events.uploads == uploads0 + (item.allowUpload ? 1 : 0));
         FUZZ_CHECK(pipeline.postOkCounter() == postOk0 + (item.allowUpload ? 1 : 0));
         FUZZ_CHECK(events.warnings - warn0 == (pipeline.lastDecode().shortFrame ? 1 : 0));
-        const std::string prefix(item.imported ? kImportPrefix : kLivePrefix);
+        const std::string prefix(item.imported ? texts::kImportPrefix : texts::kLivePrefix);
         // Uploads here are answered at once, so the line already counts this one.
         FUZZ_CHECK(events.lastCounterLine == prefix + std::to_string(satellites) +
                                                  " | HTTP POST OK: " + std::to_string(pipeline.postOkCounter()));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 #include "fuzz_support.h"
 #include "intake/frame_pipeline.h"
 #include "upload/upload_body.h"

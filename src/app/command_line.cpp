@@ -1,6 +1,6 @@
 #include "app/command_line.h"
-#include "app/paths.h"
-#include "app/station.h"
+#include "base/paths.h"
+#include "station/station.h"
 
 namespace varne4 {
 

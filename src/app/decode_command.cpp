@@ -4,8 +4,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/csv_writer.h"
-#include "app/paths.h"
+#include "base/system_clock.h"
+#include "station/csv_writer.h"
+#include "base/paths.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
 

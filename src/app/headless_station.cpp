@@ -4,9 +4,11 @@
 
 #include <cstdio>
 
-#include "app/demo_services.h"
+#include "base/system_clock.h"
+#include "base/compat_texts.h"
+#include "sim/demo_services.h"
 #include "app/signal_watcher.h"
-#include "app/station.h"
+#include "station/station.h"
 #include "upload/upload_queue.h"
 
 namespace varne4 {
@@ -44,7 +46,7 @@ int runHeadless(const StationCommandLine& options) {
     station.cancelTransfers();
     station.shutDown();
     std::string line = station.pipeline().counterLineText();
-    if (line.empty()) line = counterLine(kLivePrefix, station.pipeline().rxCounter(), station.pipeline().postOkCounter());
+    if (line.empty()) line = counterLine(texts::kLivePrefix, station.pipeline().rxCounter(), station.pipeline().postOkCounter());
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     return 0;

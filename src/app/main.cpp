@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "app/decode_command.h"
 #include "app/headless_station.h"
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "app/simulate_command.h"
 
 #ifdef VARNE4_WITH_GUI
-#include "ui/gui_main.h"
+#include "app/gui_main.h"
 #endif
 
 namespace {

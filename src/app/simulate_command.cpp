@@ -10,10 +10,10 @@
 #include <optional>
 
 #include "app/command_line.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "app/signal_watcher.h"
-#include "intake/modem_simulator.h"
-#include "intake/kiss_file_source.h"
+#include "sim/modem_simulator.h"
+#include "sim/kiss_file_source.h"
 
 namespace varne4 {
 namespace {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/compat_texts.h"
 #include "decode/field_readers.h"
 
 namespace varne4 {
@@ -56,9 +57,10 @@ BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
     if (frame.size() <= kTypeOffset2) return BeaconType::Unknown;
     const auto a = frame[kTypeOffset1];
     const auto b = frame[kTypeOffset2];
-    if (a == 0x04 && b == 0x67) return BeaconType::Message;
-    if (a == 0x68 && b == 0x68) return BeaconType::MemoryCheck;
-    if (a == 0x64 && b == 0x64) return BeaconType::Housekeeping;
+    const auto is = [a, b](BeaconTypeCode code) { return a == code.first && b == code.second; };
+    if (is(kMessageCode)) return BeaconType::Message;
+    if (is(kMemoryCheckCode)) return BeaconType::MemoryCheck;
+    if (is(kHousekeepingCode)) return BeaconType::Housekeeping;
     return BeaconType::Unknown;
 }
 
@@ -77,7 +79,7 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
 std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat& format) {
     const auto& f = housekeepingFields[static_cast<std::size_t>(slot)];
     switch (f.text) {
-    case Text::Seconds: return std::to_string(toInt32(value)) + " sec";
+    case Text::Seconds: return std::to_string(toInt32(value)) + std::string(texts::kSecondsSuffix);
     case Text::AmpHex: {
         static constexpr char digits[] = "0123456789ABCDEF";
         auto v = static_cast<std::uint32_t>(toInt32(value));
@@ -86,7 +88,7 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
             hex.insert(hex.begin(), digits[v & 0xF]);
             v >>= 4;
         } while (v != 0);
-        return "&h" + hex;
+        return std::string(texts::kAmpHexPrefix) + hex;
     }
     case Text::MinuteText:
         if (auto t = MinutesToDate(value)) return MinuteText(*t, format);
@@ -98,7 +100,7 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
 }
 
 void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
-    panel_.beaconLine = "housekeeping beacon";
+    panel_.beaconLine = texts::kHousekeepingBeacon;
     // A short beacon would otherwise mix in bytes of no frame at all.
     if (frame.size() < kHousekeepingLength) {
         result.shortFrame = true;
@@ -130,7 +132,7 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, Deco
 }
 
 void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, DecodeResult& result) {
-    panel_.beaconLine = "memory check beacon";
+    panel_.beaconLine = texts::kMemoryCheckBeacon;
     if (frame.size() < kMemoryCheckLength) {
         result.shortFrame = true;
         return;
@@ -145,7 +147,7 @@ void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, Decod
 }
 
 void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
-    panel_.beaconLine = "message beacon " + std::to_string(importByteCounter);
+    panel_.beaconLine = std::string(texts::kMessageBeacon) + std::to_string(importByteCounter);
     std::string message;
     if (frame.size() > kMessageOffset + 1)
         message.assign(reinterpret_cast<const char*>(frame.data()) + kMessageOffset, frame.size() - 1 - kMessageOffset);

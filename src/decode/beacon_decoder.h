@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 #include "decode/beacon_table.h"
 #include "decode/text_forms.h"
 #include "decode/value_history.h"

@@ -18,10 +18,23 @@ enum class Text : std::uint8_t {
     Bits,       // eight binary digits
 };
 
+// "A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03": QA0VRN <- QB0VRS, UI frame.
+// Every satellite frame begins with these bytes; the PID after them is not tested.
+inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{
+    0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2, 0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
+
 // Frame offsets count from the first byte of the AX.25 destination address.
 inline constexpr std::size_t kInfoOffset = 16;
 inline constexpr std::size_t kTypeOffset1 = kInfoOffset + 3;
 inline constexpr std::size_t kTypeOffset2 = kInfoOffset + 4;
+
+// The two type bytes at kTypeOffset1 and kTypeOffset2 of each beacon.
+struct BeaconTypeCode {
+    std::uint8_t first, second;
+};
+inline constexpr BeaconTypeCode kHousekeepingCode{0x64, 0x64};
+inline constexpr BeaconTypeCode kMemoryCheckCode{0x68, 0x68};
+inline constexpr BeaconTypeCode kMessageCode{0x04, 0x67};
 
 struct HousekeepingField {
     int slot;

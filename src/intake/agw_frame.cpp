@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/compat_texts.h"
+
 namespace varne4::agw {
 
 namespace {
@@ -56,7 +58,7 @@ std::vector<std::uint8_t> encode(const Frame& frame) {
 std::string portInformationText(std::uint8_t lowLengthByte, std::span<const std::uint8_t> data) {
     // The engine's own count may claim more than it sent; never read past the data.
     const std::size_t n = std::min<std::size_t>(lowLengthByte, data.size());
-    std::string text = "total number of ports: ";
+    std::string text(texts::kPortInformation);
     text.append(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
     constexpr std::size_t kDropped = 21;
     text.resize(text.size() - kDropped); // the prefix alone is longer than that

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/compat_texts.h"
 #include "decode/text_forms.h"
 #include "upload/upload_body.h"
 
@@ -27,7 +28,7 @@ void buildHexText(std::string& out, std::span<const std::uint8_t> bytes) {
 std::string counterLine(std::string_view prefix, std::uint64_t rx, std::int32_t postOk) {
     std::string s(prefix);
     s += std::to_string(rx);
-    s += " | HTTP POST OK: ";
+    s += texts::kPostOkSeparator;
     s += std::to_string(postOk);
     return s;
 }
@@ -53,7 +54,7 @@ void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
     events_.rawFrameTaken(data, hexText_);
-    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(kLivePrefix);
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kLivePrefix);
 }
 
 void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
@@ -66,12 +67,12 @@ void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
     frameLength_ = record.size() - 1;
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
-    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(kImportPrefix);
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kImportPrefix);
 }
 
 void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {
     lastWasSatellite_ = true;
-    panel_.beaconLine = "telemetry packet";
+    panel_.beaconLine = texts::kTelemetryPacket;
     ++rxCounter_;
     lastDecode_ = decoder_.decode(currentFrame(), importByteCounter_);
     if (lastDecode_.shortFrame)

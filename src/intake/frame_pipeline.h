@@ -8,18 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/configuration.h"
-#include "app/utc_time.h"
+#include "base/configuration.h"
+#include "base/utc_time.h"
 #include "decode/beacon_decoder.h"
 
 namespace varne4 {
-
-// "A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03": QA0VRN <- QB0VRS, UI frame.
-inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{
-    0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2, 0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
-
-inline constexpr std::string_view kLivePrefix = "RX packets: ";
-inline constexpr std::string_view kImportPrefix = "KISS packets: ";
 
 bool isSatelliteFrame(std::span<const std::uint8_t> ax25);
 // Every byte as two hex digits and a blank.

@@ -1,6 +1,6 @@
 #include "kisslog/kiss_log_writer.h"
 
-#include "app/configuration.h"
+#include "base/configuration.h"
 #include "kisslog/kiss.h"
 
 namespace varne4 {

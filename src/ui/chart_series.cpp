@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 
 namespace varne4::ui {
 

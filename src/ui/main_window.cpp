@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/configuration.h"
+#include "base/configuration.h"
 #include "intake/tcp_link.h"
 #include "ui/about_window.h"
 #include "ui/chart_series.h"

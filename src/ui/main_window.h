@@ -17,8 +17,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/kiss_import.h"
-#include "app/station.h"
+#include "station/kiss_import.h"
+#include "station/station.h"
 #include "decode/beacon_table.h"
 
 class QAction;

@@ -7,8 +7,10 @@
 #include <QProgressDialog>
 #include <QSaveFile>
 
-#include "app/csv_writer.h"
-#include "app/debug_file.h"
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
+#include "station/csv_writer.h"
+#include "station/debug_file.h"
 #include "ui/main_window.h"
 #include "ui/screenshot.h"
 
@@ -103,11 +105,10 @@ void MainWindow::Command2_Click() {
         station_.log("screenshot failed: " + r.error.toStdString());
         return;
     }
-    label1_->setText(r.bitmapName + QStringLiteral(" saved"));
+    label1_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
     QString line = r.bitmapName;
     line.replace(QLatin1String("bmp"), QLatin1String("png"));
-    station_.statusLog().putRaw((line + QStringLiteral(" converted and saved")).toStdString(),
-                                StatusLog::Where::Bottom);
+    station_.statusLog().putRaw(utf8(line) + std::string(texts::kScreenshotConverted), StatusLog::Where::Bottom);
 }
 
 void MainWindow::MnuExportCsv_Click() {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 
 namespace varne4::ui {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/configuration.h"
-#include "app/utc_time.h"
+#include "base/configuration.h"
+#include "base/utc_time.h"
 
 namespace varne4 {
 

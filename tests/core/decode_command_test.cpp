@@ -11,7 +11,7 @@
 
 #include <map>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "decode/beacon_table.h"
 #include "decode/text_forms.h"
 #include "kisslog/kiss.h"
@@ -76,7 +76,7 @@ TEST(DecodeCommand, WritesJsonPerSatelliteFrameOrCsvPerHousekeepingBeacon) {
         ++perBeacon[beacon];
         // Behind a message line stands the import byte counter: port byte, frame, closing FEND.
         EXPECT_EQ(o.value("beacon_line").toString(),
-                  beacon + " beacon" + (beacon == "message" ? " " + QString::number((frame.size() + 1) / 3 + 2) : ""));
+                  beacon + " beacon" + (beacon == "message" ? QString(" " + QString::number((frame.size() + 1) / 3 + 2)) : QString()));
         if (beacon == "housekeeping") {
             const auto values = o.value("values").toArray();
             ASSERT_EQ(values.size(), kHousekeepingSlots);
@@ -131,7 +131,7 @@ TEST(DecodeCommand, ReportsFileProblemsReadsOnAndSurvivesAnyContent) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("no_such_recording.kss")) << run.err.toStdString();
     for (const char* name : {"empty.kss", "notes.txt"})
-        EXPECT_TRUE(run.err.contains(QByteArray(name) + ": no KISS records found")) << name;
+        EXPECT_TRUE(run.err.contains(QByteArray(QByteArray(name) + ": no KISS records found"))) << name;
     EXPECT_EQ(run.err.count("no KISS records"), 2) << "recordings with records are not named";
     EXPECT_TRUE(run.err.contains("unstamped.kss") && run.err.contains(offset)) << run.err.toStdString();
     const auto lines = run.lines();

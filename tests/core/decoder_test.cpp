@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "test_support.h"
 
 namespace varne4 {

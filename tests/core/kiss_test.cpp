@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "kisslog/kiss_file_reader.h"
 #include "kisslog/kiss_log_writer.h"
 #include "test_support.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "test_support.h"
 
 namespace varne4 {

@@ -1,4 +1,5 @@
-#include "app/utc_time.h"
+#include "base/system_clock.h"
+#include "base/utc_time.h"
 
 #include <gtest/gtest.h>
 

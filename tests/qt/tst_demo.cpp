@@ -4,7 +4,8 @@
 
 #include <fstream>
 
-#include "app/sample_recording.h"
+#include "base/system_clock.h"
+#include "sim/sample_recording.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
 

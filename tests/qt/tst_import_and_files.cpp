@@ -5,11 +5,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/csv_writer.h"
-#include "app/debug_file.h"
-#include "app/kiss_import.h"
-#include "app/sample_recording.h"
-#include "app/station.h"
+#include "station/csv_writer.h"
+#include "station/debug_file.h"
+#include "station/kiss_import.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "kisslog/kiss.h"
 
 using namespace varne4;

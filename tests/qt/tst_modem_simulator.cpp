@@ -1,6 +1,6 @@
 // The modem simulator as an AGW client sees it, and the two frame sources it plays.
 
-#include "intake/modem_simulator.h"
+#include "sim/modem_simulator.h"
 
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <map>
 
-#include "app/demo_pass_source.h"
+#include "sim/demo_pass_source.h"
 #include "decode/beacon_decoder.h"
 #include "intake/frame_pipeline.h"
-#include "intake/kiss_file_source.h"
+#include "sim/kiss_file_source.h"
 #include "kisslog/kiss.h"
 
 using namespace varne4;
@@ -83,7 +83,7 @@ void TestModemSimulator::playsInOrderAtTheRateGivenOnlyToMonitoringClients() {
     {
         Client bystander(simulator.port(), {});
         // Kinds not simulated are passed over; the requests arrive one byte at a time.
-        for (char byte : requestBytes('X') + requestBytes('G') + requestBytes('m'))
+        for (char byte : QByteArray(requestBytes('X') + requestBytes('G') + requestBytes('m')))
             bystander.socket.write(QByteArray(1, byte)), bystander.socket.flush();
         QTRY_COMPARE(bystander.frames.size(), std::size_t{1});
         const auto& ports = bystander.frames[0].data;

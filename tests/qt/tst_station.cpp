@@ -10,13 +10,14 @@
 #include <fstream>
 #include <optional>
 
-#include "app/sample_recording.h"
-#include "app/station.h"
+#include "base/system_clock.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "intake/agw_link.h"
-#include "intake/modem_simulator.h"
+#include "sim/modem_simulator.h"
 #include "kisslog/kiss.h"
 #include "kisslog/kiss_file_reader.h"
-#include "upload/telemetry_sink.h"
+#include "sim/telemetry_sink.h"
 
 using namespace varne4;
 using Octets = std::vector<std::uint8_t>;

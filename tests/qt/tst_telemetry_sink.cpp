@@ -1,7 +1,7 @@
 // The loopback telemetry server on raw byte streams: split, pipelined or broken.
 // (Real uploads through Qt's HTTP client reach it in the demo's end-to-end test.)
 
-#include "upload/telemetry_sink.h"
+#include "sim/telemetry_sink.h"
 
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -98,7 +98,7 @@ void TestTelemetrySink::brokenRequestsAreRefused() {
 
     Client client(sink.port(), bytes);
     QTRY_VERIFY(client.answer.contains("\r\n\r\n"));
-    QVERIFY2(client.answer.startsWith("HTTP/1.1 " + status + " "), client.answer.constData());
+    QVERIFY2(client.answer.startsWith(QByteArray("HTTP/1.1 " + status + " ")), client.answer.constData());
     QTest::qWait(50);
     QTRY_COMPARE(client.closed(), closes);
     QCOMPARE(sink.received(), counted);

@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 #include "ui/chart_series.h"
 #include "ui/log_box.h"
 #include "ui/qt_display_format.h"

@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 #include "kisslog/kiss.h"
 #include "ui/screenshot.h"
 #include "ui_test_support.h"

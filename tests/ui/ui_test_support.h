@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/sample_recording.h"
-#include "app/station.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "core/test_support.h"
 #include "decode/beacon_table.h"
 #include "ui/main_window.h"

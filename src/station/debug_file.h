@@ -9,8 +9,6 @@ namespace varne4 {
 
 class Station;
 
-inline constexpr std::string_view kProgramVersion = "1.7.1";
-inline constexpr std::string_view kReleaseDate = "September 24, 2014";
 
 // The file's whole text; every section followed by CR LF and a separator line.
 std::string buildDebugText(std::string_view statusLogText, std::string_view hexMonitorText,

@@ -1,7 +1,8 @@
-#include "app/station.h"
+#include "station/station.h"
 
 #include <QCoreApplication>
 
+#include "base/compat_texts.h"
 #include "intake/agw_link.h"
 #include "intake/kiss_tcp_link.h"
 #include "upload/upload_queue.h"
@@ -48,7 +49,7 @@ void Station::attachLink(TcpLink* link) {
 
 std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     uploadAllowed_ = options.uploadAllowed;
-    configPath_ = options.configPath.empty() ? programFolder() / std::string(kConfigFileName) : options.configPath;
+    configPath_ = options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
 
     ConfigResult loaded = LoadConfigurationFile(configPath_);
@@ -142,7 +143,7 @@ void Station::counterLineChanged(std::string_view line) { emit counterLineUpdate
 void Station::onPostOk() { pipeline_.addPostOk(); }
 
 void Station::onResponseCompleted() {
-    pipeline_.setCounterLine(counterLine(kLivePrefix, pipeline_.rxCounter(), pipeline_.postOkCounter()));
+    pipeline_.setCounterLine(counterLine(texts::kLivePrefix, pipeline_.rxCounter(), pipeline_.postOkCounter()));
     emit counterLineUpdated(fromUtf8(pipeline_.counterLineText()));
 }
 

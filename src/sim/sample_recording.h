@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 
 namespace varne4 {
 

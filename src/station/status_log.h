@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/utc_time.h"
+#include "base/utc_time.h"
 
 namespace varne4 {
 

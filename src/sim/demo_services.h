@@ -11,7 +11,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/utc_time.h"
+#include "base/system_clock.h"
+#include "base/utc_time.h"
 
 class QLockFile;
 

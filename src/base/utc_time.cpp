@@ -1,8 +1,4 @@
-#include "app/utc_time.h"
-
-#include <QDateTime>
-
-#include <chrono>
+#include "base/utc_time.h"
 
 namespace varne4 {
 namespace {
@@ -57,19 +53,6 @@ DateTime dateTimeFromUnixMillis(std::int64_t millis) {
 std::int64_t unixMillis(const DateTime& t) {
     const std::int64_t days = daysFromCivil(t.year, t.month, t.day);
     return ((days * 24 + t.hour) * 60 + t.minute) * 60000 + t.second * 1000LL + t.millisecond;
-}
-
-DateTime SystemClock::utcNow() const {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    return dateTimeFromUnixMillis(ms);
-}
-
-DateTime SystemClock::localNow() const {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
 }
 
 void appendUtcTimestamp(std::string& out, const DateTime& t) {

@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "app/configuration.h"
-#include "app/status_log.h"
-#include "app/utc_time.h"
+#include "base/configuration.h"
+#include "station/status_log.h"
+#include "base/utc_time.h"
 #include "decode/text_forms.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_log_writer.h"

@@ -1,4 +1,4 @@
-#include "app/demo_pass_source.h"
+#include "sim/demo_pass_source.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "intake/modem_simulator.h"
+#include "sim/modem_simulator.h"
 
 #include "kisslog/kiss.h"
 

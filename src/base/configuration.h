@@ -10,7 +10,6 @@
 namespace varne4 {
 
 inline constexpr std::string_view kNoradId = "99931";
-inline constexpr std::string_view kConfigFileName = "online_conf.ini";
 
 struct Configuration {
     std::string server;

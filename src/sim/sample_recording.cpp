@@ -1,4 +1,4 @@
-#include "app/sample_recording.h"
+#include "sim/sample_recording.h"
 
 #include <algorithm>
 #include <fstream>

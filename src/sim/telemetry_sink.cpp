@@ -1,4 +1,4 @@
-#include "upload/telemetry_sink.h"
+#include "sim/telemetry_sink.h"
 
 #include <QHostAddress>
 #include <QTcpServer>

@@ -1,6 +1,6 @@
-#include "intake/kiss_file_source.h"
+#include "sim/kiss_file_source.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace varne4 {
 

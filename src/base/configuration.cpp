@@ -1,8 +1,10 @@
-#include "app/configuration.h"
+#include "base/configuration.h"
 
 #include <charconv>
 #include <fstream>
 #include <system_error>
+
+#include "base/compat_texts.h"
 
 namespace varne4 {
 namespace {
@@ -121,8 +123,14 @@ std::string settingsLine(const Configuration& c) {
 }
 
 std::string openErrorText(const ConfigError& e) {
-    return "The following error occured: \r\nError # " + std::to_string(e.number) + "\r\nonline_conf.ini " +
-           e.description;
+    std::string text(texts::kOpenErrorLine1);
+    text += "\r\n";
+    text += texts::kOpenErrorLine2;
+    text += std::to_string(e.number);
+    text += "\r\n";
+    text += texts::kOpenErrorLine3;
+    text += e.description;
+    return text;
 }
 
 std::string fileNameSafe(std::string_view text) {

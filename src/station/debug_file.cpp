@@ -1,15 +1,14 @@
-#include "app/debug_file.h"
+#include "station/debug_file.h"
 
 #include <fstream>
 #include <iterator>
 
-#include "app/paths.h"
-#include "app/station.h"
+#include "base/compat_texts.h"
+#include "base/paths.h"
+#include "base/version.h"
+#include "station/station.h"
 
 namespace varne4 {
-namespace {
-constexpr std::string_view kSeparator = "----------------------------------------------------";
-}
 
 std::string buildDebugText(std::string_view statusLogText, std::string_view hexMonitorText,
                            std::string_view configBytes) {
@@ -19,17 +18,17 @@ std::string buildDebugText(std::string_view statusLogText, std::string_view hexM
         s += text;
         s += "\r\n";
     };
-    line("Debugfile ORSEL-1 Online Telemetry Decoder (QX7TR)");
-    line("Version: " + std::string(kProgramVersion));
-    line(kSeparator);
+    line(texts::kDebugHeader);
+    line(std::string(texts::kDebugVersion) + std::string(kProgramVersion));
+    line(texts::kDebugSeparator);
     line(statusLogText);
-    line(kSeparator);
+    line(texts::kDebugSeparator);
     line(hexMonitorText);
-    line(kSeparator);
+    line(texts::kDebugSeparator);
     line(configBytes);
-    line(kSeparator);
-    line("thanks 73, Tamo ");
-    line("QX7TR");
+    line(texts::kDebugSeparator);
+    line(texts::kDebugThanks);
+    line(texts::kDebugCallsign);
     return s;
 }
 

@@ -1,4 +1,4 @@
-#include "app/status_log.h"
+#include "station/status_log.h"
 
 namespace varne4 {
 

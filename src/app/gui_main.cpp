@@ -1,12 +1,13 @@
-#include "ui/gui_main.h"
+#include "app/gui_main.h"
 
 #include <QApplication>
 
 #include <cstdio>
 
-#include "app/demo_services.h"
+#include "base/system_clock.h"
+#include "sim/demo_services.h"
 #include "app/signal_watcher.h"
-#include "app/station.h"
+#include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
 

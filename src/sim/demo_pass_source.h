@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/sample_recording.h"
-#include "app/utc_time.h"
-#include "intake/frame_source.h"
+#include "sim/sample_recording.h"
+#include "base/utc_time.h"
+#include "sim/frame_source.h"
 
 namespace varne4 {
 

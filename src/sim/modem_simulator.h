@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "intake/agw_frame.h"
-#include "intake/frame_source.h"
+#include "sim/frame_source.h"
 
 class QTcpServer;
 class QTcpSocket;

@@ -1,4 +1,4 @@
-#include "app/csv_writer.h"
+#include "station/csv_writer.h"
 
 #include <charconv>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "intake/frame_source.h"
+#include "sim/frame_source.h"
 #include "kisslog/kiss_file_reader.h"
 
 namespace varne4 {

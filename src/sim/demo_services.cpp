@@ -1,8 +1,8 @@
-#include "app/demo_services.h"
+#include "sim/demo_services.h"
 
 #include <cstdio>
 
-#include "app/station.h"
+#include "station/station.h"
 
 #include <QDir>
 #include <QLockFile>
@@ -11,11 +11,12 @@
 #include <fstream>
 #include <string>
 
-#include "app/configuration.h"
-#include "app/demo_pass_source.h"
-#include "app/paths.h"
-#include "intake/modem_simulator.h"
-#include "upload/telemetry_sink.h"
+#include "base/compat_texts.h"
+#include "base/configuration.h"
+#include "sim/demo_pass_source.h"
+#include "base/paths.h"
+#include "sim/modem_simulator.h"
+#include "sim/telemetry_sink.h"
 
 namespace varne4 {
 namespace {
@@ -43,7 +44,7 @@ std::optional<std::filesystem::path> DemoServices::start() {
         error_ = QStringLiteral("demo telemetry sink: ") + sink_->errorString();
         return std::nullopt;
     }
-    const auto path = folder_ / std::string(kConfigFileName);
+    const auto path = folder_ / std::string(texts::kConfigFileName);
     if (!writeConfiguration(path)) {
         error_ = QStringLiteral("cannot write ") + QString::fromStdString(utf8FromPath(path));
         return std::nullopt;

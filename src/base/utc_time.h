@@ -22,14 +22,6 @@ public:
     virtual DateTime localNow() const = 0;
 };
 
-// Reads the operating system's clock; UTC comes from it directly, so no time-zone
-// arithmetic can go wrong around daylight-saving changes.
-class SystemClock final : public Clock {
-public:
-    DateTime utcNow() const override;
-    DateTime localNow() const override;
-};
-
 // A clock that stands still until told otherwise; for tests and replays.
 class FixedClock final : public Clock {
 public:

@@ -1,9 +1,10 @@
-#include "app/kiss_import.h"
+#include "station/kiss_import.h"
 
 #include <QDir>
 
-#include "app/paths.h"
-#include "app/station.h"
+#include "base/compat_texts.h"
+#include "base/paths.h"
+#include "station/station.h"
 
 namespace varne4 {
 
@@ -32,7 +33,7 @@ void KissImport::cancel() {
 bool KissImport::openNext() {
     while (++fileIndex_ < files_.size()) {
         const QString& file = files_[fileIndex_];
-        station_.log("processing " + QDir::toNativeSeparators(file).toStdString());
+        station_.log(std::string(texts::kProcessing) + QDir::toNativeSeparators(file).toStdString());
         auto reader = std::make_unique<KissFileReader>();
         if (reader->open(pathFromUtf8(file.toStdString()))) {
             reader_ = std::move(reader);

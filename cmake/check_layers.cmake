@@ -1,0 +1,45 @@
+# Fails when a source includes a layer above its own (run by src/CMakeLists.txt).
+#   cmake -DSOURCE_ROOT=src -DLIST=file-with-one-source-a-line -DSTAMP=file -P check_layers.cmake
+#
+# Each folder of src/ may include itself and the folders listed for it, nothing else
+# of src/. The middle layer (intake, decode, upload, kisslog) shares one list: its
+# folders use each other.
+cmake_minimum_required(VERSION 3.25)
+set(middle base decode intake kisslog upload)
+set(allowed_base    base)
+set(allowed_decode  ${middle})
+set(allowed_intake  ${middle})
+set(allowed_kisslog ${middle})
+set(allowed_upload  ${middle})
+set(allowed_store   ${middle} store)
+set(allowed_station ${middle} store station)
+set(allowed_web     ${middle} store station web)
+set(allowed_sim     ${middle} store station sim)
+set(allowed_ui      ${middle} store station ui)
+set(allowed_app     ${middle} store station web sim ui app)
+set(layers base decode intake kisslog upload store station web sim ui app)
+
+file(STRINGS ${LIST} files)
+set(failures "")
+foreach(file ${files})
+  file(RELATIVE_PATH relative ${SOURCE_ROOT} ${file})
+  string(REGEX MATCH "^[^/]+" layer "${relative}")
+  if(NOT layer IN_LIST layers)
+    list(APPEND failures "${relative}: src/${layer}/ is not a known layer (add it to cmake/check_layers.cmake)")
+    continue()
+  endif()
+  file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" included "${line}")
+    string(REGEX MATCH "^[^/]+" target "${included}")
+    if(target IN_LIST layers AND NOT target IN_LIST allowed_${layer})
+      list(APPEND failures "${relative}: includes \"${included}\", but ${layer}/ sits below ${target}/")
+    endif()
+  endforeach()
+endforeach()
+
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "Includes that point up the layers:\n  ${text}")
+endif()
+file(TOUCH ${STAMP})

@@ -44,11 +44,11 @@ std::string writeOut(const Configuration& c) {
 
 void checkEndpoint(std::string_view port) {
     ConfigError error;
-    const auto endpoint = SplitEndpoint(port, &error);
+    const auto endpoint = splitEndpoint(port, &error);
     if (!endpoint) {
         FUZZ_CHECK(error.number == 5 || error.number == 13);
         FUZZ_CHECK(!error.description.empty());
-        FUZZ_CHECK(!SplitEndpoint(port));
+        FUZZ_CHECK(!splitEndpoint(port));
         return;
     }
     const auto colon = port.find(':');
@@ -73,7 +73,7 @@ void checkEndpoint(std::string_view port) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view content(reinterpret_cast<const char*>(data), size);
-    const ConfigResult result = ParseConfiguration(content);
+    const ConfigResult result = parseConfiguration(content);
     const Configuration& c = result.config;
     if (content.empty()) FUZZ_CHECK(result.error.has_value());
 
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Read settings (even those before a failing line) survive being written out.
-    const ConfigResult again = ParseConfiguration(writeOut(c));
+    const ConfigResult again = parseConfiguration(writeOut(c));
     FUZZ_CHECK(!again.error);
     FUZZ_CHECK(sameConfiguration(c, again.config));
 

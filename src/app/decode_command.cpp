@@ -86,7 +86,7 @@ public:
                 break;
             case KissFileReader::Kind::Frame:
                 pipeline_.TakeImportedRecord(item->content);
-                if (pipeline_.lastWasSatellite()) emit(file);
+                if (pipeline_.lastWasSatellite()) writeFrame(file);
                 break;
             }
             if (buffer_.size() > (1 << 16)) flush();
@@ -111,7 +111,7 @@ public:
     }
 
 private:
-    void emit(const std::string& file) {
+    void writeFrame(const std::string& file) {
         const DecodeResult& r = pipeline_.lastDecode();
         if (format_ == DecodeFormat::Csv) {
             if (r.type == BeaconType::Housekeeping && r.historyAppended)

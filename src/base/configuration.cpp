@@ -26,7 +26,7 @@ ConfigError makeError(int number, std::string description) { return {number, std
 
 } // namespace
 
-ConfigResult ParseConfiguration(std::string_view content) {
+ConfigResult parseConfiguration(std::string_view content) {
     ConfigResult result;
     Configuration& c = result.config;
     if (content.empty()) {
@@ -77,7 +77,7 @@ ConfigResult ParseConfiguration(std::string_view content) {
     return result;
 }
 
-ConfigResult LoadConfigurationFile(const std::filesystem::path& path) {
+ConfigResult LoadConfiguration(const std::filesystem::path& path) {
     ConfigResult failed;
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
@@ -96,10 +96,10 @@ ConfigResult LoadConfigurationFile(const std::filesystem::path& path) {
         failed.error = makeError(57, "Device I/O error while reading " + path.string());
         return failed;
     }
-    return ParseConfiguration(content);
+    return parseConfiguration(content);
 }
 
-std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error, std::string_view key) {
+std::optional<Endpoint> splitEndpoint(std::string_view port, ConfigError* error, std::string_view key) {
     const std::string name(key);
     const auto colon = port.find(':');
     if (colon == std::string_view::npos) {

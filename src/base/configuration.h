@@ -42,14 +42,14 @@ struct ConfigResult {
     std::optional<ConfigError> error;
 };
 
-// Parses the file's bytes. Does not split PORT; see SplitEndpoint.
-ConfigResult ParseConfiguration(std::string_view content);
+// Parses the file's bytes. Does not split PORT; see splitEndpoint.
+ConfigResult parseConfiguration(std::string_view content);
 // Reads and parses a file; a missing or empty file is an error.
-ConfigResult LoadConfigurationFile(const std::filesystem::path& path);
+ConfigResult LoadConfiguration(const std::filesystem::path& path);
 
 // "host:port" -> host and port; an error, naming `key`, when there is no ":" or
 // the port is not a number.
-std::optional<Endpoint> SplitEndpoint(std::string_view port, ConfigError* error = nullptr,
+std::optional<Endpoint> splitEndpoint(std::string_view port, ConfigError* error = nullptr,
                                       std::string_view key = "PORT");
 
 // The settings line of the status log: PORT | SERVER | MYCALL | QTH_LAT | QTH_LONG.

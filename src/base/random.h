@@ -3,6 +3,7 @@
 // recording, the demo passes, the soak plan): SplitMix64 gives the same numbers
 // on every platform and standard library, which the standard distributions do not.
 
+#include <concepts>
 #include <cstdint>
 
 namespace varne4 {
@@ -19,9 +20,10 @@ public:
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
-    // Inclusive range; lo <= hi.
-    constexpr std::int64_t between(std::int64_t lo, std::int64_t hi) {
-        return lo + static_cast<std::int64_t>(next() % static_cast<std::uint64_t>(hi - lo + 1));
+    // Inclusive range, lo <= hi, in the type of its bounds.
+    template <std::integral T> constexpr T between(T lo, T hi) {
+        const auto low = static_cast<std::uint64_t>(lo);
+        return static_cast<T>(low + next() % (static_cast<std::uint64_t>(hi) - low + 1));
     }
     constexpr bool chance(int percent) { return between(0, 99) < percent; }
     // Uniform in [-amplitude, amplitude], in 20,001 steps.

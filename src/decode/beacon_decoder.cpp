@@ -12,7 +12,7 @@ namespace {
 std::optional<double> readField(std::span<const std::uint8_t> frame, const HousekeepingField& f) {
     switch (f.type) {
     case Field::UInt8:
-        if (auto v = ReadUInt8(frame, f.offset)) return *v * f.multiply / f.divide;
+        if (auto v = readUInt8(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::Int8:
         if (auto v = ReadInt8(frame, f.offset)) return *v * f.multiply / f.divide;
@@ -27,7 +27,7 @@ std::optional<double> readField(std::span<const std::uint8_t> frame, const House
         if (auto v = ReadInt32(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     case Field::UInt32:
-        if (auto v = ReadUInt32(frame, f.offset)) return *v * f.multiply / f.divide;
+        if (auto v = readUInt32(frame, f.offset)) return *v * f.multiply / f.divide;
         break;
     }
     return std::nullopt;
@@ -91,12 +91,12 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
         return std::string(texts::kAmpHexPrefix) + hex;
     }
     case Text::MinuteText:
-        if (auto t = MinutesToDate(value)) return MinuteText(*t, format);
+        if (auto t = MinutesToDate(value)) return minuteText(*t, format);
         return {};
     case Text::Bits: return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
     case Text::Number: break;
     }
-    return GeneralNumberText(value, format.decimalSeparator());
+    return generalNumberText(value, format.decimalSeparator());
 }
 
 void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
@@ -138,11 +138,11 @@ void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, Decod
         return;
     }
     for (const auto& f : memoryCheckFields) {
-        const double minutes = ReadUInt32(frame, f.offset).value_or(0) / 60.0;
+        const double minutes = readUInt32(frame, f.offset).value_or(0) / 60.0;
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
         text.clear();
         if (minutes == 0) continue;
-        if (auto t = MinutesToDate(minutes)) text = MinuteText(*t, format_);
+        if (auto t = MinutesToDate(minutes)) text = minuteText(*t, format_);
     }
 }
 

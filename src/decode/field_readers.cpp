@@ -11,13 +11,13 @@ std::optional<std::uint32_t> readLE(Bytes frame, std::size_t offset, std::size_t
 }
 } // namespace
 
-std::optional<std::uint8_t> ReadUInt8(Bytes frame, std::size_t offset) {
+std::optional<std::uint8_t> readUInt8(Bytes frame, std::size_t offset) {
     if (offset >= frame.size()) return std::nullopt;
     return frame[offset];
 }
 
 std::optional<std::int16_t> ReadInt8(Bytes frame, std::size_t offset) {
-    auto b = ReadUInt8(frame, offset);
+    auto b = readUInt8(frame, offset);
     if (!b) return std::nullopt;
     return static_cast<std::int16_t>(*b <= 127 ? *b : *b - 256);
 }
@@ -40,7 +40,7 @@ std::optional<std::int32_t> ReadInt32(Bytes frame, std::size_t offset) {
     return static_cast<std::int32_t>(*v);
 }
 
-std::optional<std::uint32_t> ReadUInt32(Bytes frame, std::size_t offset) { return readLE(frame, offset, 4); }
+std::optional<std::uint32_t> readUInt32(Bytes frame, std::size_t offset) { return readLE(frame, offset, 4); }
 
 std::optional<double> BytesToNumber(Bytes bytes, int first, int start, int end, bool isUnsigned) {
     const int last = first + static_cast<int>(bytes.size()) - 1;

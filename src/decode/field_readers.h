@@ -10,12 +10,12 @@ namespace varne4 {
 
 using Bytes = std::span<const std::uint8_t>;
 
-std::optional<std::uint8_t> ReadUInt8(Bytes frame, std::size_t offset);
+std::optional<std::uint8_t> readUInt8(Bytes frame, std::size_t offset);
 std::optional<std::int16_t> ReadInt8(Bytes frame, std::size_t offset);
 std::optional<std::uint16_t> ReadUInt16(Bytes frame, std::size_t offset);
 std::optional<std::int16_t> ReadInt16(Bytes frame, std::size_t offset);
 std::optional<std::int32_t> ReadInt32(Bytes frame, std::size_t offset);
-std::optional<std::uint32_t> ReadUInt32(Bytes frame, std::size_t offset);
+std::optional<std::uint32_t> readUInt32(Bytes frame, std::size_t offset);
 
 // Assembles bytes[start..end] (inclusive, element numbers counted from `first`)
 // little-endian; only the last byte carries the sign unless `isUnsigned`.

@@ -78,13 +78,13 @@ void appendGeneralNumber(std::string& out, double value, char decimalSeparator) 
     out.append(buf, r.ptr);
 }
 
-std::string GeneralNumberText(double value, char decimalSeparator) {
+std::string generalNumberText(double value, char decimalSeparator) {
     std::string s;
     appendGeneralNumber(s, value, decimalSeparator);
     return s;
 }
 
-std::string MinuteText(const DateTime& t, const DisplayFormat& format) {
+std::string minuteText(const DateTime& t, const DisplayFormat& format) {
     std::string s = format.shortDate(t);
     s += ' ';
     s += static_cast<char>('0' + t.hour / 10);

@@ -33,9 +33,9 @@ public:
 };
 
 // Integral values without fraction; others with up to 15 significant digits.
-std::string GeneralNumberText(double value, char decimalSeparator = '.');
+std::string generalNumberText(double value, char decimalSeparator = '.');
 void appendGeneralNumber(std::string& out, double value, char decimalSeparator = '.');
 // Short date, a blank, hours and minutes; seconds are dropped.
-std::string MinuteText(const DateTime& t, const DisplayFormat& format);
+std::string minuteText(const DateTime& t, const DisplayFormat& format);
 
 } // namespace varne4

@@ -79,16 +79,16 @@ void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {
         events_.warning("short " + std::string(beaconTypeName(lastDecode_.type)) + " beacon of " +
                         std::to_string(frameLength_) + " bytes: values not decoded");
     events_.beaconDecoded(lastDecode_);
-    BuildUploadBody();
+    logUploadBody();
     if (events_.uploadAllowed()) events_.upload(uploadBody_);
     events_.refreshChart();
     counterLine_ = counterLine(counterPrefix, rxCounter_, postOkCounter_);
     events_.counterLineChanged(counterLine_);
 }
 
-void FramePipeline::BuildUploadBody() {
+void FramePipeline::logUploadBody() {
     if (!events_.wantsUploadBody()) return;
-    uploadBody_ = varne4::BuildUploadBody(hexText_, config_, clock_.utcNow());
+    uploadBody_ = BuildUploadBody(hexText_, config_, clock_.utcNow());
     events_.status(uploadBody_);
 }
 

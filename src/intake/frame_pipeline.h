@@ -72,7 +72,8 @@ public:
 
 private:
     void HandleSatelliteFrame(std::string_view counterPrefix);
-    void BuildUploadBody();
+    // Builds the upload body of the current frame and writes it to the status log.
+    void logUploadBody();
 
     const Configuration& config_;
     const Clock& clock_;

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
+
 namespace varne4 {
 
 TcpLink::TcpLink(QString kindName, QObject* parent)
@@ -29,8 +32,8 @@ void TcpLink::open(const QString& host, quint16 port) {
     host_ = host;
     port_ = port;
     reconnectTimer_.stop();
-    emit status(QStringLiteral("Winsock RemoteHost: ") + host);
-    emit status(QStringLiteral("Winsock RemotePort: ") + QString::number(port));
+    emit status(latin1(texts::kRemoteHost) + host);
+    emit status(latin1(texts::kRemotePort) + QString::number(port));
     closing_ = false;
     startConnecting();
 }
@@ -91,7 +94,7 @@ void TcpLink::onConnected() {
     // A new connection starts a new byte stream.
     resetStream();
     ++generation_;
-    emit status(kindName_ + QStringLiteral(" winsock connection made"));
+    emit status(kindName_ + latin1(texts::kConnectionMade));
     connectionMade();
 }
 
@@ -109,9 +112,8 @@ void TcpLink::onError(QAbstractSocket::SocketError error) {
         onReadyRead();
     if (generation != generation_)
         return; // already dropped while taking them (protocol error)
-    emit status(QStringLiteral("Winsock Error \"%1\" occured: %2")
-                    .arg(static_cast<int>(error))
-                    .arg(socket_->errorString()));
+    emit status(latin1(texts::kSocketErrorStart) + QString::number(static_cast<int>(error)) +
+                latin1(texts::kSocketErrorMiddle) + socket_->errorString());
     dropSocket();
     scheduleReconnect();
 }

@@ -50,7 +50,7 @@ void approach(double& value, double target, double seconds, double tau) {
 } // namespace
 
 DemoPassSource::DemoPassSource(const Clock& clock, unsigned seed)
-    : clock_(clock), rng_(0x9E3779B97F4A7C15ull ^ seed), startMillis_(unixMillis(clock.utcNow())) {
+    : clock_(clock), rng_(SplitMix64::forSeed(seed)), startMillis_(unixMillis(clock.utcNow())) {
     bootUptime_ = between(2, 20) * 86400 + between(0, 86399);
     const std::uint32_t rtc = secondsSince1900(clock.utcNow());
     remoteEventRtc_ = rtc - static_cast<std::uint32_t>(between(3600, 86400));
@@ -61,20 +61,7 @@ DemoPassSource::DemoPassSource(const Clock& clock, unsigned seed)
     advancePhysics(-200, 0);
 }
 
-std::uint64_t DemoPassSource::random() {
-    std::uint64_t z = (rng_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-int DemoPassSource::between(int lo, int hi) {
-    return lo + static_cast<int>(random() % static_cast<std::uint64_t>(hi - lo + 1));
-}
-
-double DemoPassSource::noise(double amplitude) {
-    return amplitude * (static_cast<double>(random() % 20001) / 10000.0 - 1.0);
-}
+int DemoPassSource::between(int lo, int hi) { return rng_.between(lo, hi); }
 
 double DemoPassSource::elapsedSeconds() const {
     // A clock set back must not run the satellite backwards.
@@ -204,16 +191,16 @@ std::vector<std::uint8_t> DemoPassSource::beacon() {
     hk_.state = static_cast<std::uint8_t>(0x40 | 0x08 | 0x04 | (tripBeacons_ > 0 ? 0 : 0x02) | (adcs_ ? 0x10 : 0));
     hk_.chargeA = clampTo<std::uint8_t>(chargeA_);
     hk_.chargeB = clampTo<std::uint8_t>(chargeB_);
-    hk_.voltageA = clampTo<std::uint16_t>(6700 + 16 * chargeA_ + 0.8 * currentA_ + noise(4));
-    hk_.voltageB = clampTo<std::uint16_t>(6700 + 16 * chargeB_ + 0.8 * currentB_ + noise(4));
-    hk_.currentA = clampTo<std::int16_t>(currentA_ + noise(4));
-    hk_.currentB = clampTo<std::int16_t>(currentB_ + noise(4));
+    hk_.voltageA = clampTo<std::uint16_t>(6700 + 16 * chargeA_ + 0.8 * currentA_ + rng_.noise(4));
+    hk_.voltageB = clampTo<std::uint16_t>(6700 + 16 * chargeB_ + 0.8 * currentB_ + rng_.noise(4));
+    hk_.currentA = clampTo<std::int16_t>(currentA_ + rng_.noise(4));
+    hk_.currentB = clampTo<std::int16_t>(currentB_ + rng_.noise(4));
     // Temperatures travel in half degrees.
-    hk_.tempA = clampTo<std::int8_t>(2 * battTempA_ + noise(0.6));
-    hk_.tempB = clampTo<std::int8_t>(2 * battTempB_ + noise(0.6));
-    hk_.power = clampTo<std::uint16_t>(load_ + noise(25));
-    hk_.temps[0] = clampTo<std::int8_t>(2 * obcTemp_ + noise(0.6));
-    for (std::size_t i = 0; i < 6; ++i) hk_.temps[i + 1] = clampTo<std::int8_t>(2 * panels_[i] + noise(0.6));
+    hk_.tempA = clampTo<std::int8_t>(2 * battTempA_ + rng_.noise(0.6));
+    hk_.tempB = clampTo<std::int8_t>(2 * battTempB_ + rng_.noise(0.6));
+    hk_.power = clampTo<std::uint16_t>(load_ + rng_.noise(25));
+    hk_.temps[0] = clampTo<std::int8_t>(2 * obcTemp_ + rng_.noise(0.6));
+    for (std::size_t i = 0; i < 6; ++i) hk_.temps[i + 1] = clampTo<std::int8_t>(2 * panels_[i] + rng_.noise(0.6));
     return makeHousekeepingFrame(hk_);
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/random.h"
 #include "sim/sample_recording.h"
 #include "base/utc_time.h"
 #include "sim/frame_source.h"
@@ -37,12 +38,10 @@ private:
     void step(double seconds, double at);
     void noteEvent();
     double elapsedSeconds() const;
-    std::uint64_t random();
     int between(int lo, int hi);
-    double noise(double amplitude);
 
     const Clock& clock_;
-    std::uint64_t rng_;
+    SplitMix64 rng_;
     std::int64_t startMillis_;
     double lastSeconds_ = 0;
     int pause_ = 0;

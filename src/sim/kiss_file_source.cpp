@@ -25,18 +25,22 @@ std::optional<std::vector<std::uint8_t>> KissFileSource::nextFrame() {
             index_ = 0;
             framesThisRound_ = false;
         }
-        // A file that went away since check() is passed over.
-        if (!open_ && !(open_ = reader_.open(files_[index_]))) {
-            ++index_;
-            continue;
+        if (!reader_) {
+            reader_.emplace();
+            // A file that went away since check() is passed over.
+            if (!reader_->open(files_[index_])) {
+                reader_.reset();
+                ++index_;
+                continue;
+            }
         }
-        while (auto item = reader_.next()) {
+        while (auto item = reader_->next()) {
             if (item->kind == KissFileReader::Kind::Oversize) ++oversizeSkipped_;
             if (item->kind != KissFileReader::Kind::Frame) continue;
             framesThisRound_ = true;
             return std::vector<std::uint8_t>(item->content.begin(), item->content.end());
         }
-        open_ = false;
+        reader_.reset();
         ++index_;
     }
     return std::nullopt;

@@ -3,6 +3,7 @@
 // Files are read as they are played, so a large recording costs no memory.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,8 @@ private:
     std::vector<std::filesystem::path> files_;
     bool loop_;
     std::size_t index_ = 0;
-    bool open_ = false;
     bool framesThisRound_ = false;
-    KissFileReader reader_;
+    std::optional<KissFileReader> reader_; // the file being played
     std::uint64_t oversizeSkipped_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "sim/modem_simulator.h"
 
+#include "base/ax25_address.h"
 #include "kisslog/kiss.h"
 
 #include <QHostAddress>
@@ -11,24 +12,6 @@
 #include <string>
 
 namespace varne4 {
-namespace {
-
-constexpr std::size_t kAddressSize = 7;
-
-// The callsign of one AX.25 address field ("OK1ABC-9"): six shifted characters,
-// blank-padded, then the SSID in bits 1 to 4 of the seventh byte.
-std::string addressText(const std::uint8_t* field) {
-    std::string call;
-    for (std::size_t i = 0; i < 6; ++i) {
-        const char c = static_cast<char>(field[i] >> 1);
-        if (c != ' ') call.push_back(c >= 0x21 && c <= 0x7E ? c : '?');
-    }
-    const int ssid = (field[6] >> 1) & 0x0F;
-    if (ssid != 0) call += "-" + std::to_string(ssid);
-    return call;
-}
-
-} // namespace
 
 ModemSimulator::ModemSimulator(std::unique_ptr<FrameSource> source, QObject* parent)
     : QObject(parent), source_(std::move(source)), server_(new QTcpServer(this)), kissServer_(new QTcpServer(this)) {
@@ -90,9 +73,10 @@ std::vector<std::uint8_t> ModemSimulator::rawFrame(const std::vector<std::uint8_
     agw::Frame frame;
     frame.kind = 'K';
     // The port byte comes first, then destination and source addresses.
-    if (data.size() >= 1 + 2 * kAddressSize) {
-        frame.callTo = addressText(data.data() + 1);
-        frame.callFrom = addressText(data.data() + 1 + kAddressSize);
+    if (data.size() >= 1 + 2 * ax25::kAddressSize) {
+        const std::span<const std::uint8_t> ax25Frame(data.data() + 1, data.size() - 1);
+        frame.callTo = ax25::addressText(ax25Frame.first<ax25::kAddressSize>());
+        frame.callFrom = ax25::addressText(ax25Frame.subspan<ax25::kAddressSize, ax25::kAddressSize>());
     }
     frame.data = data;
     return agw::encode(frame);

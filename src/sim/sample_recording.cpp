@@ -4,34 +4,16 @@
 #include <fstream>
 #include <string>
 
+#include "base/ax25_address.h"
+#include "base/random.h"
+#include "decode/beacon_table.h"
 #include "kisslog/kiss.h"
 
 namespace varne4 {
 namespace {
 
-constexpr std::array<std::uint8_t, 15> kHeader{0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2,
-                                               0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
 constexpr std::uint8_t kPidNoLayer3 = 0xF0;
 constexpr std::int64_t kUnixTo1900Seconds = 2208988800;
-
-// The standard library's distributions differ between implementations; this
-// generator and its ranges do not, so the sample is the same everywhere.
-class SampleRandom {
-public:
-    explicit SampleRandom(unsigned seed) : state_(0x9E3779B97F4A7C15ull ^ seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Inclusive range.
-    int between(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1)); }
-    bool chance(int percent) { return between(0, 99) < percent; }
-
-private:
-    std::uint64_t state_;
-};
 
 void put16(std::vector<std::uint8_t>& f, std::size_t offset, std::uint16_t v) {
     f[offset] = static_cast<std::uint8_t>(v & 0xFF);
@@ -42,28 +24,13 @@ void put32(std::vector<std::uint8_t>& f, std::size_t offset, std::uint32_t v) {
     for (std::size_t i = 0; i < 4; ++i) f[offset + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
-// Callsign shifted left one bit and padded with blanks, then the SSID byte.
-void appendAddress(std::vector<std::uint8_t>& out, std::string_view call, std::uint8_t ssidBits, bool last) {
-    int ssid = 0;
-    if (const auto dash = call.find('-'); dash != std::string_view::npos) {
-        for (char c : call.substr(dash + 1))
-            if (c >= '0' && c <= '9') ssid = ssid * 10 + (c - '0');
-        call = call.substr(0, dash);
-    }
-    for (std::size_t i = 0; i < 6; ++i) {
-        const char c = i < call.size() ? call[i] : ' ';
-        out.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(c) << 1));
-    }
-    out.push_back(static_cast<std::uint8_t>(ssidBits | ((ssid & 0x0F) << 1) | (last ? 1 : 0)));
-}
-
 template <typename T>
-T walk(SampleRandom& rng, T value, int step, int lo, int hi) {
+T walk(SplitMix64& rng, T value, int step, int lo, int hi) {
     return static_cast<T>(std::clamp(static_cast<int>(value) + rng.between(-step, step), lo, hi));
 }
 
 // Slow drift, as a real satellite's values change from one beacon to the next.
-void drift(HousekeepingSample& s, SampleRandom& rng) {
+void drift(HousekeepingSample& s, SplitMix64& rng) {
     s.chargeA = walk(rng, s.chargeA, 1, 60, 95);
     s.chargeB = walk(rng, s.chargeB, 1, 60, 95);
     s.voltageA = static_cast<std::uint16_t>(7000 + (s.chargeA - 60) * 34 + rng.between(-8, 8));
@@ -106,12 +73,12 @@ void appendRecords(std::vector<std::uint8_t>& out, const DateTime& stamp, const 
 } // namespace
 
 std::vector<std::uint8_t> makeSatelliteFrame(std::uint8_t type1, std::uint8_t type2, std::size_t length) {
-    std::vector<std::uint8_t> f(std::max(length, kHeader.size() + 1), 0x00);
-    std::copy(kHeader.begin(), kHeader.end(), f.begin());
+    std::vector<std::uint8_t> f(std::max(length, kSatelliteHeader.size() + 1), 0x00);
+    std::copy(kSatelliteHeader.begin(), kSatelliteHeader.end(), f.begin());
     f[15] = kPidNoLayer3;
     f.resize(length);
-    if (length > 19) f[19] = type1;
-    if (length > 20) f[20] = type2;
+    if (length > kTypeOffset1) f[kTypeOffset1] = type1;
+    if (length > kTypeOffset2) f[kTypeOffset2] = type2;
     return f;
 }
 
@@ -152,9 +119,9 @@ std::vector<std::uint8_t> makeMessageFrame(std::string_view text, std::uint8_t t
 std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source,
                                            std::string_view via, std::string_view info) {
     std::vector<std::uint8_t> f;
-    appendAddress(f, destination, 0xE0, false);
-    appendAddress(f, source, 0x60, via.empty());
-    if (!via.empty()) appendAddress(f, via, 0x60, true);
+    ax25::appendAddress(f, destination, 0xE0, false);
+    ax25::appendAddress(f, source, 0x60, via.empty());
+    if (!via.empty()) ax25::appendAddress(f, via, 0x60, true);
     f.push_back(0x03);
     f.push_back(kPidNoLayer3);
     f.insert(f.end(), info.begin(), info.end());
@@ -174,7 +141,7 @@ std::uint32_t secondsSince1900(const DateTime& t) {
 }
 
 std::vector<std::uint8_t> makeSampleRecording(unsigned seed, int passes, DateTime start) {
-    SampleRandom rng(seed);
+    auto rng = SplitMix64::forSeed(seed);
     std::vector<std::uint8_t> out;
     const std::int64_t startMillis = unixMillis(start);
     // An uptime whose bytes need escaping, so the sample exercises the escapes.
@@ -252,7 +219,7 @@ bool makeBenchRecording(const std::filesystem::path& path, std::uint64_t records
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return false;
 
-    SampleRandom rng(kSampleSeed);
+    auto rng = SplitMix64::forSeed(kSampleSeed);
     HousekeepingSample hk;
     const std::int64_t startMillis = unixMillis(kSampleStart);
     std::vector<std::uint8_t> chunk;

@@ -3,15 +3,12 @@
 #include <QCoreApplication>
 
 #include "base/compat_texts.h"
+#include "base/qt_text.h"
 #include "intake/agw_link.h"
 #include "intake/kiss_tcp_link.h"
 #include "upload/upload_queue.h"
 
 namespace varne4 {
-namespace {
-std::string utf8(const QString& s) { return s.toStdString(); }
-QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-} // namespace
 
 std::filesystem::path programFolder() {
     if (QCoreApplication::instance())
@@ -52,14 +49,14 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     configPath_ = options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
 
-    ConfigResult loaded = LoadConfigurationFile(configPath_);
+    ConfigResult loaded = LoadConfiguration(configPath_);
     config_ = loaded.config;
     if (loaded.error) return loaded.error;
     log(settingsLine(config_));
 
     ConfigError error;
     const bool kissTcp = !config_.kissTcp.empty();
-    const auto endpoint = kissTcp ? SplitEndpoint(config_.kissTcp, &error, "KISS_TCP") : SplitEndpoint(config_.port, &error);
+    const auto endpoint = kissTcp ? splitEndpoint(config_.kissTcp, &error, "KISS_TCP") : splitEndpoint(config_.port, &error);
     if (!endpoint) return error;
     if (kissTcp) {
         attachLink(new KissTcpLink(this));
@@ -132,7 +129,7 @@ void Station::rawFrameTaken(std::span<const std::uint8_t> data, std::string_view
 
 void Station::status(std::string_view text) { statusLog_.log(text); }
 
-void Station::beaconDecoded(const DecodeResult& result) { emit panelUpdated(static_cast<int>(result.type)); }
+void Station::beaconDecoded(const DecodeResult& result) { emit panelUpdated(result.type); }
 
 void Station::upload(const std::string& body) { uploads_->enqueue(body); }
 

@@ -85,8 +85,8 @@ signals:
     // One new status-log line, on top or at the bottom.
     void statusLine(const QString& line, bool top);
     void hexMonitorLine(const QString& line);
-    // A satellite frame was decoded (panel texts changed); the type is a BeaconType.
-    void panelUpdated(int beaconType);
+    // A satellite frame was decoded (panel texts changed).
+    void panelUpdated(BeaconType beaconType);
     void chartRefreshRequested();
     void counterLineUpdated(const QString& line);
     void transferStatesChanged();

@@ -112,8 +112,8 @@ void MainWindow::connectStation() {
     connect(&station_, &Station::hexMonitorLine, text2_, &LogBox::appendLine);
     // Applied once per pass of the event loop: an import decodes thousands of
     // beacons between two passes, and laying out text for each would dominate it.
-    connect(&station_, &Station::panelUpdated, this, [this](int beaconType) {
-        if (beaconType == static_cast<int>(BeaconType::Message)) ++pendingMessages_;
+    connect(&station_, &Station::panelUpdated, this, [this](BeaconType beaconType) {
+        if (beaconType == BeaconType::Message) ++pendingMessages_;
         panelDirty_ = true;
         if (!panelTimer_.isActive()) panelTimer_.start();
     });

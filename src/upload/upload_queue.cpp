@@ -8,32 +8,19 @@
 #include <array>
 #include <iterator>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
+
 namespace varne4 {
 
 namespace {
 
-constexpr std::array<const char*, 13> kStateTexts{
-    "",
-    "icHostResolvingHost",
-    "icHostResolved",
-    "icConnecting",
-    "icConnected",
-    "icRequesting",
-    "icRequestSent",
-    "icReceivingResponse",
-    "icResponseReceived",
-    "icDisconnecting",
-    "icDisconnected",
-    "icError",
-    "icResponseCompleted",
-};
-
 // The states a transfer passes through on its way to a response, in order.
 // Qt reports no name resolution or connect events for every request (a reused
 // connection skips them), so the list starts where the request is handed over.
-constexpr std::array<int, 5> kStatePath{Connecting, Requesting, RequestSent, ReceivingResponse, ResponseReceived};
-
-constexpr QLatin1StringView kAccessDenied{"Access is denied. Try adding a Username and Password"};
+using enum TransferState;
+constexpr std::array<TransferState, 5> kStatePath{Connecting, Requesting, RequestSent, ReceivingResponse,
+                                                  ResponseReceived};
 
 // The response code with a sign position: " 0: ..." or "-5: ...".
 QString errorEntry(int code, const QString& text) {
@@ -78,10 +65,8 @@ bool isUsableServer(const QUrl& url) {
 
 } // namespace
 
-QString transferStateText(int state) {
-    if (state < 1 || state >= static_cast<int>(kStateTexts.size()))
-        return {};
-    return QString::fromLatin1(kStateTexts[static_cast<std::size_t>(state)]);
+QString transferStateText(TransferState state) {
+    return latin1(texts::kTransferStateNames[static_cast<std::size_t>(state)]);
 }
 
 UploadQueue::UploadQueue(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {}
@@ -109,13 +94,12 @@ void UploadQueue::enqueue(std::string body) {
 void UploadQueue::cancelAll() {
     const bool wasBusy = busy();
     // Nobody else would ever learn that these bodies did not go out.
-    const std::size_t unsent = queue_.size() + (haveJob_ ? 1 : 0);
+    const std::size_t unsent = queue_.size() + (job_ ? 1 : 0);
     if (unsent > 0)
         emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
     queue_.clear();
     queue_.shrink_to_fit();
-    haveJob_ = false;
-    job_ = Job{};
+    job_.reset();
     abortCurrent();
     if (wasBusy)
         emit idle();
@@ -146,27 +130,25 @@ void UploadQueue::startNext() {
     if (current_ != nullptr)
         return; // its finish schedules us again
 
-    if (haveJob_ && job_.target == 0 && !backup_.isEmpty()) {
-        job_.target = 1;
+    if (job_ && job_->target == Target::Server && !backup_.isEmpty()) {
+        job_->target = Target::Backup;
         startTransfer(backup_);
         return;
     }
 
-    const bool wasWorking = haveJob_;
-    haveJob_ = false;
-    job_ = Job{};
+    const bool wasWorking = job_.has_value();
+    job_.reset();
     if (queue_.empty()) {
         if (wasWorking)
             emit idle();
         return;
     }
 
-    job_.body = std::move(queue_.front());
+    job_ = Job{std::move(queue_.front()), Target::Server};
     queue_.pop_front();
-    haveJob_ = true;
     states_.clear();
     emit statesChanged();
-    if (!haveJob_)
+    if (!job_)
         return; // cancelled by a listener
     startTransfer(server_);
 }
@@ -188,7 +170,7 @@ void UploadQueue::startTransfer(const QUrl& url) {
     // Plain HTTP/1.1 keeps the exchange the same against every server.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
-    QNetworkReply* reply = nam_->post(request, QByteArray(job_.body.data(), static_cast<qsizetype>(job_.body.size())));
+    QNetworkReply* reply = nam_->post(request, QByteArray(job_->body.data(), static_cast<qsizetype>(job_->body.size())));
     current_ = reply;
 
     const auto responseArriving = [this, reply] {
@@ -214,14 +196,14 @@ void UploadQueue::failAtOnce(const QString& reason) {
     scheduleNext();
 }
 
-void UploadQueue::addState(int state) {
+void UploadQueue::addState(TransferState state) {
     states_.append(transferStateText(state));
     emit statesChanged();
 }
 
 // Adds every state of the path up to `state` not yet shown, so the list keeps
 // the client's order even where Qt reports a step late or not at all.
-void UploadQueue::reach(int state) {
+void UploadQueue::reach(TransferState state) {
     const auto target = std::find(kStatePath.begin(), kStatePath.end(), state);
     if (target == kStatePath.end())
         return;
@@ -260,7 +242,7 @@ void UploadQueue::finish(QNetworkReply* reply) {
         emit responseCompleted();
         emit status(headerText(*reply, code));
         if (code == 401 || code == 407)
-            emit statusRaw(QString(kAccessDenied));
+            emit statusRaw(latin1(texts::kAccessDenied));
     }
     scheduleNext();
 }

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <optional>
 #include <string>
 
 class QNetworkAccessManager;
@@ -18,12 +19,13 @@ class QNetworkReply;
 
 namespace varne4 {
 
-// The transfer states the list shows; 11 and 12 are the ones acted upon.
-enum TransferState {
+// The transfer states the list shows, numbered as operators know them; Error and
+// ResponseCompleted are the ones acted upon.
+enum class TransferState {
     HostResolving = 1, HostResolved, Connecting, Connected, Requesting, RequestSent,
-    ReceivingResponse, ResponseReceived, Disconnecting, Disconnected, Error = 11, ResponseCompleted = 12
+    ReceivingResponse, ResponseReceived, Disconnecting, Disconnected, Error, ResponseCompleted
 };
-QString transferStateText(int state); // "icHostResolvingHost" ... "icResponseCompleted"; empty otherwise
+QString transferStateText(TransferState state); // "icHostResolvingHost" ... "icResponseCompleted"
 
 class UploadQueue : public QObject {
     Q_OBJECT
@@ -43,7 +45,7 @@ public:
     void cancelAll();
 
     // Also true between a body's two transfers, when no reply is running.
-    bool busy() const { return haveJob_ || !queue_.empty(); }
+    bool busy() const { return job_.has_value() || !queue_.empty(); }
     std::size_t waiting() const { return queue_.size(); }
     // List3: the states of the current frame's transfers.
     const QStringList& states() const { return states_; }
@@ -60,28 +62,28 @@ signals:
     void idle();
 
 private:
+    enum class Target { Server, Backup };
     struct Job {
         std::string body;
-        int target = 0; // 0: SERVER, 1: SERVER_BACKUP
+        Target target = Target::Server;
     };
     void startNext();
     void scheduleNext();
     void startTransfer(const QUrl& url);
     void failAtOnce(const QString& reason);
-    void addState(int state);
-    void reach(int state);
+    void addState(TransferState state);
+    void reach(TransferState state);
     void finish(QNetworkReply* reply);
     void abortCurrent();
 
     QNetworkAccessManager* nam_;
     QUrl server_, backup_;
     std::deque<std::string> queue_;
-    Job job_;
+    std::optional<Job> job_; // a body whose transfers are not all done
     QPointer<QNetworkReply> current_;
     QStringList states_;
     int timeoutMs_ = 60000;
     std::size_t maxQueued_ = kMaxQueued;
-    bool haveJob_ = false;       // job_ holds a body whose transfers are not all done
     bool nextScheduled_ = false; // startNext is already queued on the event loop
     int stage_ = -1;             // how far the running transfer has come along kStatePath
 };

@@ -27,7 +27,7 @@ auto settings(const auto& c) {
                     c.screenshotOffered, c.reconnectSeconds, c.uploadTimeoutSeconds, c.compactFrame);
 }
 
-TEST(ParseConfiguration, FollowsTheFileRules) {
+TEST(parseConfiguration, FollowsTheFileRules) {
     const struct {
         const char* behaviour;
         std::string content;
@@ -67,14 +67,14 @@ TEST(ParseConfiguration, FollowsTheFileRules) {
         {"a blank before '#' without '=' is an error", " # just a note\r\n", {}, true},
     };
     for (const auto& c : cases) {
-        const auto r = ParseConfiguration(c.content);
+        const auto r = parseConfiguration(c.content);
         EXPECT_EQ(settings(r.config), settings(c.expected)) << c.behaviour;
         EXPECT_EQ(r.error.has_value(), c.error) << c.behaviour;
         EXPECT_FALSE(r.error && r.error->description.empty()) << c.behaviour;
     }
 }
 
-TEST(ParseConfiguration, SecondsKeysTakeTheirRangeOnly) {
+TEST(parseConfiguration, SecondsKeysTakeTheirRangeOnly) {
     const struct {
         const char* content;
         int reconnect, uploadTimeout; // the values read, when the line is taken
@@ -94,7 +94,7 @@ TEST(ParseConfiguration, SecondsKeysTakeTheirRangeOnly) {
         {"UPLOAD_TIMEOUT=99999999999\r\n", 0, 60, "line 1: UPLOAD_TIMEOUT must be a number of seconds (1 to 600)"},
     };
     for (const auto& c : cases) {
-        const auto r = ParseConfiguration(c.content);
+        const auto r = parseConfiguration(c.content);
         EXPECT_EQ(r.config.reconnectSeconds, c.reconnect) << c.content;
         EXPECT_EQ(r.config.uploadTimeoutSeconds, c.uploadTimeout) << c.content;
         EXPECT_EQ(r.error ? r.error->description : std::string("taken"), c.error ? c.error : "taken") << c.content;
@@ -102,22 +102,22 @@ TEST(ParseConfiguration, SecondsKeysTakeTheirRangeOnly) {
     }
 }
 
-TEST(LoadConfigurationFile, ReadsTheFileAndReportsWhyItCannot) {
+TEST(LoadConfiguration, ReadsTheFileAndReportsWhyItCannot) {
     test::ScratchFolder folder;
     test::writeFile(folder / "online_conf.ini", std::string_view("PORT=127.0.0.1:8000\r\nMYCALL=OK1ABC\r\n"));
-    const auto r = LoadConfigurationFile((folder / "online_conf.ini").string());
+    const auto r = LoadConfiguration((folder / "online_conf.ini").string());
     EXPECT_FALSE(r.error.has_value());
     EXPECT_EQ(r.config.myCall, "OK1ABC");
     test::writeFile(folder / "empty.ini", std::string_view());
     for (const auto& path : {folder / "empty.ini", folder / "missing.ini", folder.path()}) {
-        const auto bad = LoadConfigurationFile(path.string());
+        const auto bad = LoadConfiguration(path.string());
         ASSERT_TRUE(bad.error.has_value()) << path;
         EXPECT_FALSE(bad.error->description.empty()) << path;
         EXPECT_NE(bad.error->number, 0) << path;
     }
 }
 
-TEST(SplitEndpoint, NeedsHostColonAndANumber) {
+TEST(splitEndpoint, NeedsHostColonAndANumber) {
     const struct {
         const char* port;
         const char* split; // host and port, or nothing
@@ -128,13 +128,13 @@ TEST(SplitEndpoint, NeedsHostColonAndANumber) {
     };
     for (const auto& c : cases) {
         ConfigError error;
-        const auto e = SplitEndpoint(c.port, &error);
+        const auto e = splitEndpoint(c.port, &error);
         EXPECT_EQ(e ? e->host + " " + std::to_string(e->port) : "", c.split) << c.port;
         EXPECT_EQ(error.description.empty(), e.has_value()) << c.port;
-        EXPECT_EQ(SplitEndpoint(c.port).has_value(), e.has_value()) << "no error to fill: " << c.port;
+        EXPECT_EQ(splitEndpoint(c.port).has_value(), e.has_value()) << "no error to fill: " << c.port;
         // The message names the key the endpoint came from.
         ConfigError kissError;
-        SplitEndpoint(c.port, &kissError, "KISS_TCP");
+        splitEndpoint(c.port, &kissError, "KISS_TCP");
         EXPECT_EQ(kissError.description.starts_with("KISS_TCP ") || kissError.description.find(" of KISS_TCP ") != std::string::npos,
                   !e.has_value())
             << c.port;

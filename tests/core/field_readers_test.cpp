@@ -29,12 +29,12 @@ TEST(FieldReaders, ReadLittleEndianWithTheSignInTheLastByte) {
         Bytes8 frame{0xEE};
         frame.insert(frame.end(), c.bytes.begin(), c.bytes.end());
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        EXPECT_EQ(ReadUInt8(frame, 1), c.uint8);
+        EXPECT_EQ(readUInt8(frame, 1), c.uint8);
         EXPECT_EQ(ReadInt8(frame, 1), c.int8);
         EXPECT_EQ(ReadUInt16(frame, 1), c.uint16);
         EXPECT_EQ(ReadInt16(frame, 1), c.int16);
         EXPECT_EQ(ReadInt32(frame, 1), c.int32);
-        EXPECT_EQ(ReadUInt32(frame, 1), c.uint32);
+        EXPECT_EQ(readUInt32(frame, 1), c.uint32);
     }
 }
 
@@ -47,11 +47,11 @@ TEST(FieldReaders, GiveNothingForAFieldPastTheEndOfTheFrame) {
     // One byte short, and offsets where offset + size wraps around.
     const std::size_t huge = std::numeric_limits<std::size_t>::max();
     for (std::size_t offset : {std::size_t{5}, huge})
-        EXPECT_FALSE(ReadUInt8(frame, offset) || ReadInt8(frame, offset)) << offset;
+        EXPECT_FALSE(readUInt8(frame, offset) || ReadInt8(frame, offset)) << offset;
     for (std::size_t offset : {std::size_t{4}, huge, huge - 1})
         EXPECT_FALSE(ReadUInt16(frame, offset) || ReadInt16(frame, offset)) << offset;
     for (std::size_t offset : {std::size_t{2}, huge, huge - 2, huge - 3})
-        EXPECT_FALSE(ReadInt32(frame, offset) || ReadUInt32(frame, offset)) << offset;
+        EXPECT_FALSE(ReadInt32(frame, offset) || readUInt32(frame, offset)) << offset;
 }
 
 TEST(BytesToNumber, AssemblesElementsFromStartToEnd) {

@@ -70,7 +70,7 @@ TEST(MinutesToDate, GivesNothingForValuesThatAreNoInstant) {
         EXPECT_FALSE(MinutesToDate(m).has_value()) << m;
 }
 
-TEST(MinuteText, DropsTheSecondsAndShowsMidnight) {
+TEST(minuteText, DropsTheSecondsAndShowsMidnight) {
     const DisplayFormat fixed;
     const struct {
         double minutes;
@@ -83,11 +83,11 @@ TEST(MinuteText, DropsTheSecondsAndShowsMidnight) {
     for (const auto& c : cases) {
         const auto date = MinutesToDate(c.minutes);
         ASSERT_TRUE(date.has_value()) << c.minutes;
-        EXPECT_EQ(MinuteText(*date, fixed), c.text) << c.minutes;
+        EXPECT_EQ(minuteText(*date, fixed), c.text) << c.minutes;
     }
 }
 
-TEST(GeneralNumberText, ShowsIntegersPlainAndFractionsToFifteenDigits) {
+TEST(generalNumberText, ShowsIntegersPlainAndFractionsToFifteenDigits) {
     const struct {
         double value;
         const char* point;
@@ -101,8 +101,8 @@ TEST(GeneralNumberText, ShowsIntegersPlainAndFractionsToFifteenDigits) {
         {2147483647.0 / 60, "35791394.1166667", "35791394,1166667"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(GeneralNumberText(c.value), c.point) << c.value;
-        EXPECT_EQ(GeneralNumberText(c.value, ','), c.comma) << c.value;
+        EXPECT_EQ(generalNumberText(c.value), c.point) << c.value;
+        EXPECT_EQ(generalNumberText(c.value, ','), c.comma) << c.value;
     }
     std::string appended = "t=";
     appendGeneralNumber(appended, -0.5, ',');

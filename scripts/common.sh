@@ -3,7 +3,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
-          libgtest-dev libgmock-dev googletest libbenchmark-dev)
+          libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format)
 # The fuzz targets need clang, its libFuzzer and sanitizer runtimes, and llvm-symbolizer
 # for readable reports.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)
@@ -27,7 +27,10 @@ install_missing() {
 build() {
     local dir="$1"; shift
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+        local launcher=()
+        # A compiler cache, when the machine has one, makes rebuilds of other trees cheap.
+        command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
     fi
     cmake --build "$dir" -j "$(nproc)"
 }

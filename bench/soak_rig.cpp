@@ -43,6 +43,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/random.h"
 #include "sim/sample_recording.h"
 #include "intake/agw_frame.h"
 #include "sim/modem_simulator.h"
@@ -53,22 +54,9 @@ namespace {
 
 using Octets = std::vector<std::uint8_t>;
 
-class Rng {
-public:
-    explicit Rng(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Inclusive range.
-    std::uint64_t between(std::uint64_t lo, std::uint64_t hi) { return lo + next() % (hi - lo + 1); }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(next()); }
+using Rng = varne4::SplitMix64;
 
-private:
-    std::uint64_t state_;
-};
+std::uint8_t byte(Rng& r) { return static_cast<std::uint8_t>(r.next()); }
 
 // ---------------------------------------------------------------------------
 // The plan: frame i is a pure function of the seed and i, so the end check can
@@ -122,11 +110,13 @@ public:
             varne4::HousekeepingSample hk;
             hk.uptime = static_cast<std::int32_t>(i);
             f.data = varne4::withPortByte(varne4::makeHousekeepingFrame(hk));
-            f.data[1 + r.between(0, 14)] ^= static_cast<std::uint8_t>(1u << r.between(0, 7));
+            // One bit flipped in the header: the bit is drawn before its byte.
+            const auto bit = static_cast<std::uint8_t>(1u << r.between(0, 7));
+            f.data[1 + r.between(0, 14)] ^= bit;
         } else if (roll < sat + 155) {
             f.cls = FrameClass::Tiny;
             f.data.resize(r.between(0, 16));
-            for (auto& b : f.data) b = r.byte();
+            for (auto& b : f.data) b = byte(r);
             if (!f.data.empty()) f.data[0] = 0x00;
         } else if (roll < sat + 185) {
             f.cls = FrameClass::TooLong;
@@ -149,9 +139,14 @@ public:
             static constexpr const char* kDest[] = {"APRS", "CQ", "BEACON", "ID", "APDW16"};
             static constexpr const char* kSource[] = {"OK1ABC-9", "DL0XYZ", "PA3QRP-1", "G4KLX-15", "QB0VRN"};
             static constexpr const char* kVia[] = {"", "WIDE2-2", "WIDE1-1", ""};
-            f.data = varne4::withPortByte(varne4::makeStationFrame(kDest[r.between(0, 4)], kSource[r.between(0, 4)],
-                                                                   kVia[r.between(0, 3)], printable(r, r.between(0, 200))),
-                                          r.between(0, 3) == 0 ? 0x10 : 0x00);
+            // Drawn one by one, last field first: the order the plan has always used, now
+            // fixed in the code instead of left to the compiler's order of arguments.
+            const std::uint8_t port = r.between(0, 3) == 0 ? 0x10 : 0x00;
+            const std::string info = printable(r, static_cast<std::size_t>(r.between(0, 200)));
+            const char* via = kVia[r.between(0, 3)];
+            const char* source = kSource[r.between(0, 4)];
+            const char* dest = kDest[r.between(0, 4)];
+            f.data = varne4::withPortByte(varne4::makeStationFrame(dest, source, via, info), port);
         }
         return f;
     }
@@ -176,7 +171,7 @@ private:
         for (auto& b : data) {
             // Plenty of FEND and FESC, so the log's escaping is exercised.
             const auto pick = r.between(0, 15);
-            b = pick == 0 ? 0xC0 : pick == 1 ? 0xDB : r.byte();
+            b = pick == 0 ? 0xC0 : pick == 1 ? 0xDB : byte(r);
         }
         data[0] = 0x00;
         if (data.size() > 1 && data[1] == 0xA2) data[1] = 0xA3; // never the satellite header by chance
@@ -199,7 +194,7 @@ private:
             ax25 = varne4::makeMemoryCheckFrame({static_cast<std::uint32_t>(i), 0, 60, 3'900'000'000u,
                                                  static_cast<std::uint32_t>(r.next()), 0});
         } else if (type < 95) {
-            ax25 = varne4::makeMessageFrame("VARNE-4 soak #" + std::to_string(i), r.byte());
+            ax25 = varne4::makeMessageFrame("VARNE-4 soak #" + std::to_string(i), byte(r));
         } else {
             // Too short for its type: still a satellite frame, uploaded; housekeeping and
             // memory check values are not decoded (and reported), a message is empty.

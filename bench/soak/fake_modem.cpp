@@ -122,6 +122,7 @@ void FakeModem::pump() {
 }
 
 void FakeModem::count(const PlannedFrame& f) {
+    ++counts_.byClass[static_cast<int>(f.cls)];
     if (!Plan::isRaw(f)) {
         ++counts_.otherKindsSent;
         return;

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct ModemCounts {
     std::uint64_t unexpectedLosses = 0; // the station closed the link on its own
     std::uint64_t faultsKeptLink = 0;   // it kept the link after a bad header
     std::uint64_t bytesSent = 0, writes = 0, backlogPauses = 0;
+    std::array<std::uint64_t, kFrameClassCount> byClass{}; // every frame sent, by class
 };
 
 class FakeModem : public QObject {

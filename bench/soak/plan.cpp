@@ -1,5 +1,6 @@
 #include "plan.h"
 
+#include <iterator>
 #include <string>
 
 #include "base/random.h"
@@ -72,6 +73,14 @@ void satellite(SplitMix64& r, std::uint64_t i, PlannedFrame& f) {
 }
 
 } // namespace
+
+const char* frameClassName(FrameClass c) {
+    static constexpr const char* kNames[] = {
+        "satellite", "short satellite", "satellite too long", "near miss", "station",
+        "tiny",      "binary",          "boundary",           "too long",  "other AGW kind"};
+    static_assert(std::size(kNames) == kFrameClassCount);
+    return kNames[static_cast<int>(c)];
+}
 
 PlannedFrame Plan::frame(std::uint64_t i) const {
     SplitMix64 r(s_.seed * 0xD6E8FEB86659FD93ull + i);

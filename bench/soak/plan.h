@@ -21,6 +21,8 @@ enum class FrameClass {
     TooLong,
     OtherKind
 };
+inline constexpr int kFrameClassCount = static_cast<int>(FrameClass::OtherKind) + 1;
+const char* frameClassName(FrameClass c);
 
 struct PlannedFrame {
     char kind = 'K'; // AGW data kind

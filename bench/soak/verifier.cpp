@@ -150,6 +150,10 @@ void Verifier::printFigures(const KissLogFigures& kiss, const UploadFigures& upl
     const ModemCounts& m = modem_.counts();
     const StationCounts& s = log_.counts();
     std::printf("\nfigures\n");
+    std::printf("  plan                  ");
+    for (int c = 0; c < kFrameClassCount; ++c)
+        std::printf(" %s %llu;", frameClassName(static_cast<FrameClass>(c)), u(m.byClass[c]));
+    std::printf("\n");
     std::printf("  frames sent            %llu (%llu raw frames, %llu of other AGW kinds; %llu writes, %.1f MB)\n",
                 u(modem_.sent()), u(m.rawSent), u(m.otherKindsSent), u(m.writes), m.bytesSent / 1e6);
     std::printf("  frames delivered       %llu raw frames taken (%llu too long, dropped and reported: %llu)\n",

@@ -17,9 +17,9 @@
 #include <functional>
 #include <optional>
 
+#include "decode/beacon_table.h"
 #include "station/kiss_import.h"
 #include "station/station.h"
-#include "decode/beacon_table.h"
 
 class QAction;
 class QCheckBox;
@@ -136,8 +136,6 @@ private:
     QPushButton* command1_ = nullptr;
     QPushButton* command2_ = nullptr;
     QPushButton* postPacket_ = nullptr;
-    QListWidget* list1_ = nullptr;
-    QListWidget* list2_ = nullptr;
     QListWidget* list3_ = nullptr;
     QtValueChart* chart_ = nullptr;
     QTimer timer1_;

@@ -313,8 +313,9 @@ void MainWindow::buildHiddenControls(QWidget* client) {
         l->setGeometry(twipsRect(kOutside, top, 2000, 1200));
         return l;
     };
-    list1_ = list("List1", 4800);
-    list2_ = list("List2", 6120);
+    // List1 and List2 keep their places in the layout but hold nothing.
+    list("List1", 4800);
+    list("List2", 6120);
     list3_ = list("List3", 7440);
 
     picture2_ = new QLabel(client);

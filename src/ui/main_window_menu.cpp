@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressDialog>
 #include <QSaveFile>
 
@@ -24,7 +23,8 @@ constexpr qsizetype kMaxSelectionChars = 2048;
 qsizetype selectionLength(const QStringList& files) {
     if (files.size() == 1) return files.front().size();
     qsizetype n = files.isEmpty() ? 0 : QFileInfo(files.front()).absolutePath().size();
-    for (const QString& f : files) n += 1 + QFileInfo(f).fileName().size();
+    for (const QString& f : files)
+        n += 1 + QFileInfo(f).fileName().size();
     return n;
 }
 } // namespace
@@ -54,9 +54,6 @@ void MainWindow::importFilesChosen(const QStringList& files) {
         showError_(QStringLiteral("Import KISS file"), QStringLiteral("too many files selected"));
         return;
     }
-    list2_->clear();
-    for (const QString& f : files) list2_->addItem(QDir::toNativeSeparators(f));
-
     mnuImport_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     auto* progress = new QProgressDialog(this);
@@ -83,7 +80,7 @@ void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 record
     importProgress_->setLabelText(QStringLiteral("File %1 of %2: %3\n%4 records done")
                                       .arg(fileIndex + 1)
                                       .arg(fileCount)
-                                      .arg(QFileInfo(list2_->item(fileIndex)->text()).fileName())
+                                      .arg(QFileInfo(import_->files().value(fileIndex)).fileName())
                                       .arg(QLocale::system().toString(records)));
 }
 

@@ -30,13 +30,13 @@ qsizetype selectionLength(const QStringList& files) {
 } // namespace
 
 void MainWindow::setUpImport() {
-    import_ = new KissImport(station_, this);
-    connect(import_, &KissImport::progress, this, &MainWindow::showImportProgress);
-    connect(import_, &KissImport::finished, this, &MainWindow::importFinished);
+    importer_ = new KissImport(station_, this);
+    connect(importer_, &KissImport::progress, this, &MainWindow::showImportProgress);
+    connect(importer_, &KissImport::finished, this, &MainWindow::importFinished);
 }
 
-void MainWindow::MnuImport_Click() {
-    if (import_->running()) return;
+void MainWindow::chooseImportFiles() {
+    if (importer_->running()) return;
     // Not exec(): the link, uploads and clock go on while the dialog is open.
     auto* dialog = new QFileDialog(this, QStringLiteral("Import KISS file"));
     dialog->setObjectName(QStringLiteral("CommonDialog1"));
@@ -44,17 +44,17 @@ void MainWindow::MnuImport_Click() {
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setNameFilters(
         {QStringLiteral("Log Files (*.kss)"), QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
-    connect(dialog, &QFileDialog::filesSelected, this, &MainWindow::importFilesChosen);
+    connect(dialog, &QFileDialog::filesSelected, this, &MainWindow::importFiles);
     dialog->open();
 }
 
-void MainWindow::importFilesChosen(const QStringList& files) {
-    if (files.isEmpty() || import_->running()) return;
+void MainWindow::importFiles(const QStringList& files) {
+    if (files.isEmpty() || importer_->running()) return;
     if (selectionLength(files) > kMaxSelectionChars) {
         showError_(QStringLiteral("Import KISS file"), QStringLiteral("too many files selected"));
         return;
     }
-    mnuImport_->setEnabled(false);
+    importAction_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     auto* progress = new QProgressDialog(this);
     progress->setObjectName(QStringLiteral("ImportProgress"));
@@ -66,10 +66,10 @@ void MainWindow::importFilesChosen(const QStringList& files) {
     progress->setMinimumDuration(0);
     progress->setRange(0, 1000);
     progress->setValue(0);
-    connect(progress, &QProgressDialog::canceled, import_, &KissImport::cancel);
+    connect(progress, &QProgressDialog::canceled, importer_, &KissImport::cancel);
     importProgress_ = progress;
     progress->show();
-    import_->start(files);
+    importer_->start(files);
 }
 
 void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead,
@@ -80,35 +80,35 @@ void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 record
     importProgress_->setLabelText(QStringLiteral("File %1 of %2: %3\n%4 records done")
                                       .arg(fileIndex + 1)
                                       .arg(fileCount)
-                                      .arg(QFileInfo(import_->files().value(fileIndex)).fileName())
+                                      .arg(QFileInfo(importer_->files().value(fileIndex)).fileName())
                                       .arg(QLocale::system().toString(records)));
 }
 
 void MainWindow::importFinished() {
     QApplication::restoreOverrideCursor();
-    mnuImport_->setEnabled(true);
+    importAction_->setEnabled(true);
     if (importProgress_) importProgress_->close();
     // The last rows of an import show at once, not at the next chart tick.
     flushChartRefresh();
 }
 
-void MainWindow::MnuDebug_Click() { writeDebugFile(station_); }
+void MainWindow::saveDebugFile() { writeDebugFile(station_); }
 
-void MainWindow::Command2_Click() {
-    Form_Resize();
+void MainWindow::takeScreenshot() {
+    fitScreenshotSurface();
     const ScreenshotResult r =
         saveScreenshot(client_->grab().toImage(), station_.imagePathPrefix(), station_.clock().localNow());
     if (!r.error.isEmpty()) {
         station_.log("screenshot failed: " + r.error.toStdString());
         return;
     }
-    label1_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
+    clockLabel_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
     QString line = r.bitmapName;
     line.replace(QLatin1String("bmp"), QLatin1String("png"));
     station_.statusLog().putRaw(utf8(line) + std::string(texts::kScreenshotConverted), StatusLog::Where::Bottom);
 }
 
-void MainWindow::MnuExportCsv_Click() {
+void MainWindow::exportCsv() {
     auto* dialog = new QFileDialog(this, QStringLiteral("Export history as CSV"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);

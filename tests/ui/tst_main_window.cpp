@@ -58,7 +58,7 @@ void MainWindowTest::startUpShowsTheLayoutTheLogAndSlot14ThenSelectionMoves() {
     rig.find<QCheckBox>("Check1")->click();
     QVERIFY(!rig.station.isUploadAllowed());
 
-    rig.window->Timer1_Timer();
+    rig.window->onClockTick();
     QCOMPARE(rig.find<QLabel>("Label1")->text(), QStringLiteral("07:08:09 UTC"));
 
     // Selection moves across groups: Status, Power, Temperatures, Status again, the same one twice.
@@ -71,7 +71,7 @@ void MainWindowTest::startUpShowsTheLayoutTheLogAndSlot14ThenSelectionMoves() {
         QCOMPARE(chartTitle(rig), QString::fromLatin1(title));
     }
     // A slot without a chart option clears every mark and highlight.
-    rig.window->Option1_Click(23);
+    rig.window->selectChartSlot(23);
     QCOMPARE(rig.marks(), QStringList{});
 }
 
@@ -129,7 +129,7 @@ void MainWindowTest::beaconsFillPanelChartAndStatusWindow() {
     QCOMPARE(rig.find<ui::LogBox>("Text6")->text(), QStringLiteral("HELLO\n\n73 \u00E9"));
 
     // The state byte is plotted as a number.
-    rig.window->Option1_Click(4);
+    rig.window->selectChartSlot(4);
     QCOMPARE(series->at(2).y(), 94.0);
 
     // An import redraws at a bounded rate: nothing while the frames pour in, once after.
@@ -143,10 +143,10 @@ void MainWindowTest::beaconsFillPanelChartAndStatusWindow() {
 
     // The status window reads the state when opened: a beacon while it is open changes nothing,
     // and a second click brings the same window.
-    rig.window->Picture1_Click();
+    rig.window->openStatusWindow();
     QPointer<ui::StatusWindow> status = rig.window->statusWindow();
     rig.live(housekeepingFrame(0xFF, 0));
-    rig.window->Picture1_Click();
+    rig.window->openStatusWindow();
     QCOMPARE(rig.window->statusWindow().data(), status.data());
     QCOMPARE(status->stateText(), QStringLiteral("01000000"));
 }
@@ -155,14 +155,14 @@ void MainWindowTest::exitClosesEverythingAndRemovesOnlyTheRunsEmptyLog() {
     WindowRig rig(validConfig());
     writeFile(rig.folder / "other_program.lock", std::string_view{});
     rig.window->show();
-    rig.window->MnuAbout_Click();
-    rig.window->Picture1_Click();
+    rig.window->openAboutWindow();
+    rig.window->openStatusWindow();
     QPointer<ui::AboutWindow> about = rig.window->aboutWindow();
     QPointer<ui::StatusWindow> status = rig.window->statusWindow();
     const auto logs = rig.kissLogs();
     QVERIFY(about && status && logs.size() == 1);
 
-    rig.window->MnuExit_Click();
+    rig.window->exitProgram();
     QVERIFY(!rig.window->isVisible());
     QVERIFY(!rig.station.kissLogOpen() && rig.station.link().isClosed());
     QVERIFY(!std::filesystem::exists(logs.front()));

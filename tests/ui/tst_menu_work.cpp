@@ -62,7 +62,7 @@ void TestMenuWork::importRunsEveryChosenFileThroughThePipeline() {
     QStringList shown;                                // the progress box names the file being read
     connect(&rig.window->importer(), &KissImport::progress, this,
             [&] { shown << rig.window->importProgress()->labelText().section(QLatin1Char('\n'), 0, 0); });
-    rig.window->importFilesChosen({qpath(a), qpath(b)});
+    rig.window->importFiles({qpath(a), qpath(b)});
     QVERIFY(waitForImport(rig));
     QCOMPARE(rig.find<QLabel>("Label7")->text(), QStringLiteral("KISS packets: 6 | HTTP POST OK: 0"));
     shown.removeDuplicates();
@@ -74,7 +74,7 @@ void TestMenuWork::importMenuIsOffWhileAnImportRuns() {
     const auto big = writeLog(rig.folder, "big.kss", 30000);
     auto* menu = rig.find<QAction>("MnuImport");
     rig.window->importer().setSliceMs(1);
-    rig.window->importFilesChosen({qpath(big)});
+    rig.window->importFiles({qpath(big)});
     QVERIFY(!menu->isEnabled());
     QVERIFY(rig.window->importProgress());
     QSignalSpy done(&rig.window->importer(), &KissImport::finished);
@@ -91,7 +91,7 @@ void TestMenuWork::importMenuIsOffWhileAnImportRuns() {
 
 void TestMenuWork::cancellingTheDialogImportsNothing() {
     WindowRig rig(validConfig());
-    rig.window->MnuImport_Click();
+    rig.window->chooseImportFiles();
     QFileDialog* dialog = nullptr;
     QTRY_VERIFY((dialog = rig.window->findChild<QFileDialog*>("CommonDialog1")) != nullptr);
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
@@ -106,7 +106,7 @@ void TestMenuWork::tooManyFilesAreRefused() {
     QStringList files;
     for (int i = 0; i < 40; ++i)
         files << qpath(rig.folder / (std::string(60, 'x') + std::to_string(i) + ".kss"));
-    rig.window->importFilesChosen(files);
+    rig.window->importFiles(files);
     QCOMPARE(rig.errors.size(), 1);
     QVERIFY(rig.errors.first().endsWith(QStringLiteral("|too many files selected")));
     QVERIFY(!rig.window->importer().running());
@@ -117,7 +117,7 @@ void TestMenuWork::screenshotWritesACroppedPalettePng() {
     rig.live(housekeepingFrame(0x5E, 40));
     rig.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    rig.window->Command2_Click();
+    rig.window->takeScreenshot();
 
     const std::string prefix = rig.station.imagePathPrefix() + "varne4_06052024"; // local date of the clock
     QVERIFY(std::filesystem::exists(prefix + ".png"));
@@ -136,7 +136,7 @@ void TestMenuWork::screenshotWritesACroppedPalettePng() {
 
 void TestMenuWork::screenshotIntoAMissingFolderIsReported() {
     WindowRig rig(validConfig() + "IMAGE_PATH=/nonexistent/folder/\r\n");
-    rig.window->Command2_Click();
+    rig.window->takeScreenshot();
     QVERIFY(rig.station.statusLog().line(0).find("screenshot failed") != std::string::npos);
     QCOMPARE(rig.find<QLabel>("Label1")->text(), QStringLiteral("UTC"));
 }

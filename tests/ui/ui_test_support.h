@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/sample_recording.h"
-#include "station/station.h"
 #include "core/test_support.h"
 #include "decode/beacon_table.h"
+#include "sim/sample_recording.h"
+#include "station/station.h"
 #include "ui/main_window.h"
 
 namespace varne4::test {

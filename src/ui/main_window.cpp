@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "base/compat_texts.h"
 #include "base/configuration.h"
+#include "base/qt_text.h"
 #include "intake/tcp_link.h"
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
@@ -46,10 +48,6 @@ void setIfChanged(QLineEdit* box, const QString& text) {
 
 void setIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text) label->setText(text);
-}
-
-QString fromCore(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -98,10 +96,10 @@ void MainWindow::connectStation() {
     // Lines logged before the window existed.
     const StatusLog& log = station_.statusLog();
     for (std::size_t i = log.size(); i-- > 0;)
-        statusLog_->prependLine(fromCore(log.line(i)));
+        statusLog_->prependLine(fromUtf8(log.line(i)));
     for (const std::string& hex : station_.hexMonitor())
-        hexMonitor_->appendLine(fromCore(hex));
-    counterLine_->setText(fromCore(station_.pipeline().counterLineText()));
+        hexMonitor_->appendLine(fromUtf8(hex));
+    counterLine_->setText(fromUtf8(station_.pipeline().counterLineText()));
 
     connect(&station_, &Station::statusLine, this, [this](const QString& line, bool top) {
         if (top)
@@ -134,7 +132,7 @@ void MainWindow::startUp(const StationOptions& options) {
     // later step of start-up fails.
     screenshotButton_->setVisible(station_.config().screenshotOffered.value_or(true));
     if (error) {
-        showError_(QStringLiteral("Open Error"), fromCore(openErrorText(*error)));
+        showError_(latin1(texts::kOpenErrorTitle), fromUtf8(openErrorText(*error)));
         return;
     }
     InitPanelCaptions();
@@ -147,17 +145,15 @@ void MainWindow::startUp(const StationOptions& options) {
 void MainWindow::InitPanelCaptions() {
     for (int i = 0; i < kHousekeepingSlots; ++i) {
         const std::string_view name = slotLabel(i);
-        chartOptions_[static_cast<std::size_t>(i)]->setText(
-            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        chartOptions_[static_cast<std::size_t>(i)]->setText(latin1(name));
     }
     for (int i = 0; i < kHousekeepingSlots; ++i) {
         const std::string_view unit = slotUnit(i);
-        unitLabels_[static_cast<std::size_t>(i)]->setText(
-            QString::fromLatin1(unit.data(), static_cast<qsizetype>(unit.size())));
+        unitLabels_[static_cast<std::size_t>(i)]->setText(latin1(unit));
     }
     for (std::size_t k = 0; k < memCheckLabels_.size(); ++k) {
         const std::string_view name = slotLabel(21 + static_cast<int>(k));
-        memCheckLabels_[k]->setText(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        memCheckLabels_[k]->setText(latin1(name));
     }
     shrinkCaptionsToFit(client_);
 }
@@ -172,16 +168,16 @@ void MainWindow::flushPanel() {
     panelDirty_ = false;
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
-        setIfChanged(valueBoxes_[i], fromCore(panel.slotText[i]));
-    setIfChanged(beaconTypeLine_, fromCore(panel.beaconLine));
-    setIfChanged(uptimeBox_, fromCore(panel.uptimeText));
-    setIfChanged(timeLine_, fromCore(panel.timeLine));
+        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]));
+    setIfChanged(beaconTypeLine_, fromUtf8(panel.beaconLine));
+    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText));
+    setIfChanged(timeLine_, fromUtf8(panel.timeLine));
 
     // The newest messages since the last pass; message lines are bytes of a single-byte code page.
     const auto& messages = panel.messages;
     const std::size_t fresh = std::min(pendingMessages_, messages.size());
     for (std::size_t i = messages.size() - fresh; i < messages.size(); ++i)
-        messageLog_->appendLine(QString::fromLatin1(messages[i].data(), static_cast<qsizetype>(messages[i].size())));
+        messageLog_->appendLine(latin1(messages[i]));
     pendingMessages_ = 0;
 }
 
@@ -223,7 +219,7 @@ void MainWindow::showTransferStates() {
 }
 
 void MainWindow::onClockTick() {
-    clockLabel_->setText(fromCore(clockText(station_.clock().utcNow())));
+    clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
     // Anything but closed (connecting, connected, closing) counts as up.
     const bool up = !station_.link().isClosed();
     linkUpIcon_->setVisible(up);
@@ -246,7 +242,7 @@ template <typename Window, typename Make> void showSingle(QPointer<Window>& wind
 
 void MainWindow::openStatusWindow() {
     // The panel's state, not the box: the box may be a pass of the event loop behind.
-    showSingle(statusWindow_, [this] { return new StatusWindow(fromCore(station_.pipeline().panel().slotText[4])); });
+    showSingle(statusWindow_, [this] { return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4])); });
 }
 
 void MainWindow::openAboutWindow() {

@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
 #include "ui/clickable_picture.h"
 #include "ui/fit_text.h"
 #include "ui/group_frame.h"
@@ -117,7 +119,7 @@ void MainWindow::buildMenus() {
 
     QMenu* fileMenu = bar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("MnuFile"));
-    importAction_ = fileMenu->addAction(QStringLiteral("Import KISS file"));
+    importAction_ = fileMenu->addAction(latin1(texts::kImportTitle));
     importAction_->setObjectName(QStringLiteral("MnuImport"));
     connect(importAction_, &QAction::triggered, this, &MainWindow::chooseImportFiles);
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export history as CSV"));

@@ -38,7 +38,7 @@ void MainWindow::setUpImport() {
 void MainWindow::chooseImportFiles() {
     if (importer_->running()) return;
     // Not exec(): the link, uploads and clock go on while the dialog is open.
-    auto* dialog = new QFileDialog(this, QStringLiteral("Import KISS file"));
+    auto* dialog = new QFileDialog(this, latin1(texts::kImportTitle));
     dialog->setObjectName(QStringLiteral("CommonDialog1"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFiles);
@@ -51,14 +51,14 @@ void MainWindow::chooseImportFiles() {
 void MainWindow::importFiles(const QStringList& files) {
     if (files.isEmpty() || importer_->running()) return;
     if (selectionLength(files) > kMaxSelectionChars) {
-        showError_(QStringLiteral("Import KISS file"), QStringLiteral("too many files selected"));
+        showError_(latin1(texts::kImportTitle), latin1(texts::kTooManyFiles));
         return;
     }
     importAction_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     auto* progress = new QProgressDialog(this);
     progress->setObjectName(QStringLiteral("ImportProgress"));
-    progress->setWindowTitle(QStringLiteral("Import KISS file"));
+    progress->setWindowTitle(latin1(texts::kImportTitle));
     progress->setAttribute(Qt::WA_DeleteOnClose);
     progress->setWindowModality(Qt::NonModal);
     progress->setAutoClose(false);
@@ -99,7 +99,7 @@ void MainWindow::takeScreenshot() {
     const ScreenshotResult r =
         saveScreenshot(client_->grab().toImage(), station_.imagePathPrefix(), station_.clock().localNow());
     if (!r.error.isEmpty()) {
-        station_.log("screenshot failed: " + r.error.toStdString());
+        station_.log("screenshot failed: " + utf8(r.error));
         return;
     }
     clockLabel_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
@@ -126,7 +126,7 @@ void MainWindow::exportCsvTo(const QString& path) {
     const bool ok = file.open(QIODevice::WriteOnly) &&
                     file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
                     file.commit();
-    station_.log((ok ? "value history exported: " : "value history could not be exported: ") + path.toStdString() +
+    station_.log((ok ? "value history exported: " : "value history could not be exported: ") + utf8(path) +
                  (ok ? " (" + std::to_string(station_.pipeline().history().size()) + " rows)" : ""));
 }
 

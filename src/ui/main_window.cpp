@@ -144,17 +144,11 @@ void MainWindow::startUp(const StationOptions& options) {
 
 void MainWindow::InitPanelCaptions() {
     for (int i = 0; i < kHousekeepingSlots; ++i) {
-        const std::string_view name = slotLabel(i);
-        chartOptions_[static_cast<std::size_t>(i)]->setText(latin1(name));
+        chartOptions_[static_cast<std::size_t>(i)]->setText(latin1(slotLabel(i)));
+        unitLabels_[static_cast<std::size_t>(i)]->setText(latin1(slotUnit(i)));
     }
-    for (int i = 0; i < kHousekeepingSlots; ++i) {
-        const std::string_view unit = slotUnit(i);
-        unitLabels_[static_cast<std::size_t>(i)]->setText(latin1(unit));
-    }
-    for (std::size_t k = 0; k < memCheckLabels_.size(); ++k) {
-        const std::string_view name = slotLabel(21 + static_cast<int>(k));
-        memCheckLabels_[k]->setText(latin1(name));
-    }
+    for (std::size_t k = 0; k < memCheckLabels_.size(); ++k)
+        memCheckLabels_[k]->setText(latin1(slotLabel(21 + static_cast<int>(k))));
     shrinkCaptionsToFit(client_);
 }
 

@@ -14,13 +14,17 @@
 //     Form_Load                        startUp()
 //     Form_QueryUnload, Form_Unload    shutDown(), from closeEvent()
 //     Form_Resize                      fitScreenshotSurface(), from resizeEvent()
+//   client                             client_, the area below the menu bar
 //   Timer1, Timer1_Timer               clockTimer_, onClockTick()
 //   Label1                             clockLabel_ (also where a screenshot says "saved")
 //   Label5                             beaconTypeLine_
 //   Label7                             counterLine_
 //   Label8                             timeLine_
 //   Image2, Image3                     linkUpIcon_, linkDownIcon_
-//   Frame2, Frame3, Frame4             buildStatusFrame(), buildRowFrame() (Power, Temperatures)
+//   Label3, Label6, Line1, Line2       fixed captions and lines: buildTopRow(), buildStatusFrame(),
+//                                      buildBottomRows()
+//   Frame2                             buildStatusFrame()
+//   Frame3, Frame4                     buildRowFrame() (Power, Temperatures)
 //   Frame1, Label21 .. Label26         buildMemCheckFrame(), memCheckLabels_
 //   Frame5, MSChart1                   valueChart_, chart()
 //   Text1_0 .. Text1_26                valueBoxes_
@@ -41,6 +45,7 @@
 //   List3                              transferStatesList_, showTransferStates()
 //   Picture1, Picture1_Click           statusPicture_, openStatusWindow()
 //   Picture2                           screenshotSurface_
+//   menuBar                            buildMenus(): MnuFile, MnuOptions, MnuInfo
 //   MnuImport, MnuImport_Click         importAction_, chooseImportFiles()
 //     CommonDialog1                    the file dialog; its answer goes to importFiles()
 //     ImportProgress                   importProgress_, showImportProgress()

@@ -38,9 +38,9 @@
 //   Text4                              uptimeBox_
 //   Text6                              messageLog_
 //   Check1                             uploadAllowedBox_
-//   Command1                           engineButton_ (hidden)
+//   Command1, Command1_Click           engineButton_ (hidden), Station::registerWithEngine()
 //   Command2, Command2_Click           screenshotButton_, takeScreenshot()
-//   Post_Packet                        postButton_ (hidden)
+//   Post_Packet, Post_Packet_Click     postButton_ (hidden), Station::postCurrentBody()
 //   List1, List2                       hidden and empty; the import's files are importer().files()
 //   List3                              transferStatesList_, showTransferStates()
 //   Picture1, Picture1_Click           statusPicture_, openStatusWindow()

@@ -12,7 +12,10 @@ struct StationCommandLine {
     bool headless = false;
     bool noUpload = false;
     bool demo = false;
-    std::filesystem::path configPath; // empty: online_conf.ini beside the program
+    bool showHelp = false;
+    bool showVersion = false;
+    std::filesystem::path configPath; // empty: looked for, online_conf.ini beside the program first
+    std::filesystem::path dataFolder; // empty: the configuration's place decides
 };
 
 struct StationOptions;
@@ -22,11 +25,28 @@ StationOptions stationOptionsFor(const StationCommandLine& options);
 // Parses the station's options; an error text when they cannot be understood.
 std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std::string>& args, std::string& error);
 
+// "varne4-decoder 1.7.1" and a line end.
+std::string versionText();
+
 inline constexpr const char* kUsage =
-    "usage: varne4-decoder [--config FILE] [--demo]                 desktop station\n"
-    "       varne4-decoder --headless [--config FILE] [--no-upload] [--demo]\n"
-    "       varne4-decoder decode [--format jsonl|csv] FILE...       decode KISS recordings\n"
+    "usage: varne4-decoder [--config FILE] [--data DIR] [--demo]        the station with its windows\n"
+    "       varne4-decoder --headless [--config FILE] [--data DIR] [--no-upload] [--demo]\n"
+    "       varne4-decoder decode [--format jsonl|csv] FILE...\n"
     "       varne4-decoder simulate [--kiss] [--port N] [--rate FRAMES_PER_SECOND] FILE...\n"
-    "       varne4-decoder sample OUT.kss                            write the sample recording\n";
+    "       varne4-decoder sample OUT.kss\n"
+    "\n"
+    "options:\n"
+    "  --config FILE  read the settings from FILE instead of looking for online_conf.ini\n"
+    "  --data DIR     keep the KISS logs, debug files and screenshots in DIR\n"
+    "  --headless     run without windows; every status line goes to standard output\n"
+    "  --no-upload    start with data transfer to the telemetry servers turned off\n"
+    "  --demo         play satellite passes from a simulated modem and server inside the program\n"
+    "  --version      print the version and exit\n"
+    "  --help         print this text and exit\n"
+    "\n"
+    "commands:\n"
+    "  decode         decode KISS recordings: one JSON object, or CSV row, per satellite frame\n"
+    "  simulate       serve KISS recordings as an AGW modem (--kiss: a KISS TCP port)\n"
+    "  sample         write the sample recording to OUT.kss\n";
 
 } // namespace varne4

@@ -7,6 +7,10 @@
 // settings: the user's $XDG_CONFIG_HOME/varne4-decoder, then /etc/varne4-decoder.
 // Settings from there put the data into $XDG_DATA_HOME/varne4-decoder, since
 // neither /etc nor the program's folder is meant to be written.
+//
+// The places are spelled out here rather than asked of QStandardPaths: its
+// system list is /etc/xdg, not /etc, it answers "/" for the home of a process
+// without HOME, and this layer stays free of Qt.
 
 #include <filesystem>
 #include <optional>

@@ -1,5 +1,8 @@
 #include "app/decode_command.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -13,29 +16,65 @@
 namespace varne4 {
 namespace {
 
-// Latin-1 (or ASCII) bytes as a JSON string in UTF-8, control characters escaped.
-void appendJsonString(std::string& out, std::string_view s, bool latin1) {
+// How the bytes of a text are to be read.
+enum class Encoding {
+    Latin1, // frames and messages: one character a byte
+    Utf8,   // file names: UTF-8 where it is valid; a byte that is not, in its Latin-1 reading
+};
+
+// The length of the valid UTF-8 sequence that starts at s[i], 0 when there is none
+// (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut off).
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    const auto b = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = b(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else
+        return 0;
+    if (s.size() - i < length || b(i + 1) < low || b(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
+    return length;
+}
+
+void appendLatin1AsUtf8(std::string& out, unsigned char c) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+}
+
+// A JSON string in UTF-8 whatever the bytes: control characters escaped, and every
+// line a JSON parser can read.
+void appendJsonString(std::string& out, std::string_view s, Encoding encoding) {
     static constexpr char hex[] = "0123456789abcdef";
     out += '"';
-    std::size_t run = 0; // start of the pending run of bytes that need no change
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        const bool plain = c >= 0x20 && c != '"' && c != '\\' && c != 0x7F && (c < 0x80 || !latin1);
-        if (plain) continue;
-        out.append(s.data() + run, i - run);
-        run = i + 1;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || c == 0x7F) {
             const char esc[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
             out.append(esc, 6);
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (const std::size_t n = encoding == Encoding::Utf8 ? utf8SequenceLength(s, i) : 0; n > 0) {
+            out.append(s.substr(i, n));
+            i += n;
+            continue;
         } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            appendLatin1AsUtf8(out, c);
         }
+        ++i;
     }
-    out.append(s.data() + run, s.size() - run);
     out += '"';
 }
 
@@ -71,7 +110,9 @@ public:
         }
         recorded_.reset();
         std::uint64_t items = 0;
-        while (auto item = reader.next()) {
+        while (!stopped() && !outputFailed_) {
+            auto item = reader.next();
+            if (!item) break;
             ++items;
             switch (item->kind) {
             case KissFileReader::Kind::TimeStamp: {
@@ -91,6 +132,7 @@ public:
             }
             if (buffer_.size() > (1 << 16)) flush();
         }
+        if (stopped() || outputFailed_) return false;
         if (!reader.error().empty()) {
             flush();
             std::fprintf(err_, "varne4-decoder: error reading %s: %s\n", file.c_str(), reader.error().c_str());
@@ -105,10 +147,18 @@ public:
         return true;
     }
 
-    void flush() {
-        if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+    // Hands the buffered lines (whole lines only) to the output; false, once and for
+    // all, when the output cannot take them (a full disk, a closed pipe).
+    bool flush() {
+        if (!buffer_.empty() && !outputFailed_ &&
+            std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+            outputFailed_ = true;
         buffer_.clear();
+        return !outputFailed_;
     }
+    void setStopRequest(const StopRequest* stop) { stop_ = stop; }
+    bool stopped() const { return stop_ && (*stop_)(); }
+    bool outputFailed() const { return outputFailed_; }
 
 private:
     void writeFrame(const std::string& file) {
@@ -122,18 +172,18 @@ private:
         const PanelState& panel = pipeline_.panel();
         std::string& o = buffer_;
         o += "{\"file\":";
-        appendJsonString(o, file, false);
+        appendJsonString(o, file, Encoding::Utf8);
         o += ",\"recorded\":";
-        if (recorded_) appendJsonString(o, *recorded_, true);
+        if (recorded_) appendJsonString(o, *recorded_, Encoding::Latin1);
         else o += "null";
         o += ",\"beacon\":\"";
         o += beaconTypeName(r.type);
         o += "\",\"beacon_line\":";
-        appendJsonString(o, panel.beaconLine, true);
+        appendJsonString(o, panel.beaconLine, Encoding::Latin1);
         o += ",\"frame\":";
         std::string_view hex = pipeline_.hexText();
         if (!hex.empty()) hex.remove_suffix(1);
-        appendJsonString(o, hex, false);
+        appendJsonString(o, hex, Encoding::Latin1);
         switch (r.type) {
         case BeaconType::Housekeeping:
             if (!r.historyAppended) {
@@ -148,7 +198,7 @@ private:
             o += "],\"texts\":{";
             for (int i = 0; i < kHousekeepingSlots; ++i) appendSlot(o, i, i == 0);
             o += "},\"uptime\":";
-            appendJsonString(o, panel.uptimeText, false);
+            appendJsonString(o, panel.uptimeText, Encoding::Latin1);
             break;
         case BeaconType::MemoryCheck:
             if (r.shortFrame) {
@@ -161,7 +211,7 @@ private:
             break;
         case BeaconType::Message:
             o += ",\"message\":";
-            appendJsonString(o, panel.messages.back(), true);
+            appendJsonString(o, panel.messages.back(), Encoding::Latin1);
             break;
         case BeaconType::Unknown: break;
         }
@@ -175,7 +225,7 @@ private:
             "\"18\":", "\"19\":", "\"20\":", "\"21\":", "\"22\":", "\"23\":", "\"24\":", "\"25\":", "\"26\":"};
         if (!first) o += ',';
         o += keys[slot];
-        appendJsonString(o, pipeline_.panel().slotText[static_cast<std::size_t>(slot)], true);
+        appendJsonString(o, pipeline_.panel().slotText[static_cast<std::size_t>(slot)], Encoding::Latin1);
     }
 
     DecodeFormat format_;
@@ -189,17 +239,33 @@ private:
     DecodeEvents events_;
     FramePipeline pipeline_;
     std::string buffer_;
+    const StopRequest* stop_ = nullptr;
+    bool outputFailed_ = false;
 };
+
+// Set from the signal handler; read between two frames.
+volatile std::sig_atomic_t g_stopSignal = 0;
+extern "C" void onStopSignal(int sig) { g_stopSignal = sig; }
 
 } // namespace
 
-int runDecode(const std::vector<std::string>& files, DecodeFormat format, std::FILE* out, std::FILE* err) {
+int runDecode(const std::vector<std::string>& files, DecodeFormat format, std::FILE* out, std::FILE* err,
+              const StopRequest& stop) {
     Decoder decoder(format, out, err);
+    decoder.setStopRequest(stop ? &stop : nullptr);
     int status = 0;
-    for (const auto& file : files)
+    for (const auto& file : files) {
+        if (decoder.stopped() || decoder.outputFailed()) break;
         if (!decoder.decodeFile(file)) status = 1;
-    decoder.flush();
-    std::fflush(out);
+    }
+    // Every write, the last flush included, must have reached the output: a decode
+    // that lost lines on a full disk is no success.
+    const bool written = decoder.flush() && std::fflush(out) == 0 && !std::ferror(out);
+    if (!written) {
+        std::fprintf(err, "varne4-decoder: cannot write the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (decoder.stopped()) return kInterrupted;
     return status;
 }
 
@@ -232,7 +298,16 @@ int decodeMain(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: varne4-decoder decode [--format jsonl|csv] FILE...\n");
         return 2;
     }
-    return runDecode(files, format, stdout, stderr);
+    // A termination signal ends the decode between two lines: what was written
+    // stays whole JSON or CSV, never half a line.
+    g_stopSignal = 0;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    const StopRequest stop = [] { return g_stopSignal != 0; };
+    const int status = runDecode(files, format, stdout, stderr, stop);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return status == kInterrupted ? 128 + static_cast<int>(g_stopSignal) : status;
 }
 
 } // namespace varne4

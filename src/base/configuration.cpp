@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/compat_texts.h"
+#include "base/safe_text.h"
 
 namespace varne4 {
 namespace {
@@ -29,6 +30,9 @@ ConfigError makeError(int number, std::string description) { return {number, std
 ConfigResult parseConfiguration(std::string_view content) {
     ConfigResult result;
     Configuration& c = result.config;
+    // Editors on Windows start a UTF-8 file with a byte-order mark; it belongs to no key.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (content.starts_with(kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
     if (content.empty()) {
         result.error = makeError(62, "Input past end of file (the file is empty)");
         return result;
@@ -119,7 +123,8 @@ std::optional<Endpoint> splitEndpoint(std::string_view port, ConfigError* error,
 }
 
 std::string settingsLine(const Configuration& c) {
-    return c.port + " | " + c.server + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong;
+    // The line goes to the screen and into debug files: a password in a URL stays out of it.
+    return c.port + " | " + redactUrl(c.server) + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong;
 }
 
 std::string openErrorText(const ConfigError& e) {

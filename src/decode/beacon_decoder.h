@@ -24,9 +24,10 @@ struct PanelState {
     std::string beaconLine;                        // Label5
     std::string uptimeText;                        // Text4
     std::string timeLine;                          // Label8
-    // Text6: one line per message beacon, Latin-1 bytes, oldest first, bounded.
+    // Text6: one line per message beacon, Latin-1 bytes, oldest first, at most maxMessages.
     std::deque<std::string> messages;
     static constexpr std::size_t kMaxMessages = 100000;
+    std::size_t maxMessages = kMaxMessages;
 };
 
 struct DecodeResult {

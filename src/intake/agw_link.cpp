@@ -1,5 +1,7 @@
 #include "intake/agw_link.h"
 
+#include "base/safe_text.h"
+
 namespace varne4 {
 
 AgwLink::AgwLink(QObject* parent) : TcpLink(QStringLiteral("AGW"), parent) {}
@@ -49,8 +51,9 @@ void AgwLink::handleFrame(const agw::Frame& frame) {
         break;
     case 'G':
         // The splitter cut this frame by dataLen, so its low byte is the size's.
-        emit status(QString::fromLatin1(
-            agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data)));
+        // The engine's own text: its control characters are shown, not obeyed.
+        emit status(QString::fromLatin1(escapeControls(
+            agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data))));
         break;
     default:
         break; // the engine's other kinds are of no use here

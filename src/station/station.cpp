@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "base/compat_texts.h"
+#include "base/paths.h"
 #include "base/qt_text.h"
 #include "intake/agw_link.h"
 #include "intake/kiss_tcp_link.h"
@@ -46,6 +47,9 @@ void Station::attachLink(TcpLink* link) {
 
 std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     uploadAllowed_ = options.uploadAllowed;
+    statusLog_.setMaxEntries(options.retention.statusLines);
+    maxHexLines_ = options.retention.hexLines;
+    pipeline_.panel().maxMessages = options.retention.messages;
     configPath_ = options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
 
@@ -64,15 +68,18 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
             (config_.port.empty() ? std::string() : "; KISS_TCP and PORT both set, PORT not used"));
         emit linkStateChanged();
     }
-    link_->setReconnectSeconds(config_.reconnectSeconds);
-    link_->open(QString::fromStdString(endpoint->host), endpoint->port);
 
     const auto logPath = KissLogWriter::fileName(dataFolder_, config_.myCall, clock_.utcNow());
     if (!kissLog_.open(logPath))
-        return ConfigError{75, "Path/File access error: cannot create the KISS log " + logPath.string()};
+        return ConfigError{75, "Path/File access error: cannot create the KISS log " + utf8FromPath(logPath) + ": " +
+                                   kissLog_.error()};
 
     uploads_->setServers(QString::fromStdString(config_.server), QString::fromStdString(config_.serverBackup));
     uploads_->setTimeoutMs(config_.uploadTimeoutSeconds * 1000);
+
+    // Last: the modem sees a connection only once everything its frames feed is ready.
+    link_->setReconnectSeconds(config_.reconnectSeconds);
+    link_->open(QString::fromStdString(endpoint->host), endpoint->port);
     return std::nullopt;
 }
 
@@ -83,8 +90,9 @@ void Station::shutDown() {
     shutDown_ = true;
     link_->close();
     kissLog_.close();
-    // Only the run's own log, and only when nothing was written to it.
-    if (!kissLog_.path().empty()) {
+    // Only a log this run created, and only when nothing was written to it: a file
+    // of an earlier run with the same name is never ours to remove.
+    if (kissLog_.createdByThisRun()) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(kissLog_.path(), ec) && std::filesystem::file_size(kissLog_.path(), ec) == 0 && !ec)
             std::filesystem::remove(kissLog_.path(), ec);
@@ -120,10 +128,12 @@ std::string Station::imagePathPrefix() const {
 
 void Station::rawFrameTaken(std::span<const std::uint8_t> data, std::string_view hexText) {
     if (!kissLog_.writeFrame(clock_.utcNow(), data) && kissLog_.takeFailureReport())
-        log("KISS log write failed (disk full?): " + kissLog_.path().string() +
+        log("KISS log write failed (disk full?): " + utf8FromPath(kissLog_.path()) +
             "; the station keeps running, frames are not all logged");
-    hexLines_.emplace_back(hexText);
-    if (hexLines_.size() > kMaxHexLines) hexLines_.pop_front();
+    if (maxHexLines_ > 0) {
+        hexLines_.emplace_back(hexText);
+        if (hexLines_.size() > maxHexLines_) hexLines_.pop_front();
+    }
     emit hexMonitorLine(QString::fromLatin1(hexText.data(), static_cast<qsizetype>(hexText.size())));
 }
 

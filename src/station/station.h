@@ -25,17 +25,29 @@ namespace varne4 {
 class TcpLink;
 class UploadQueue;
 
+// How much of the run's text the station keeps in memory. A window shows the
+// status log, hex monitor and messages and keeps much of them; without one only a
+// short status log is kept (for the debug file), so weeks of long frames cost nothing.
+struct Retention {
+    std::size_t statusLines = StatusLog::kMaxEntries;
+    std::size_t hexLines = 100000; // the window's hex monitor keeps as many
+    std::size_t messages = PanelState::kMaxMessages;
+
+    static constexpr Retention headless() { return {2000, 0, 100}; }
+};
+
 struct StationOptions {
     // The configuration file; its folder takes the program folder's place for
     // the KISS log, the debug files and the default screenshot folder.
     std::filesystem::path configPath;
     bool uploadAllowed = true; // "allow data transfer"
+    Retention retention;
 };
 
 class Station : public QObject, private PipelineEvents {
     Q_OBJECT
 public:
-    static constexpr std::size_t kMaxHexLines = 100000;
+    static constexpr std::size_t kMaxHexLines = Retention{}.hexLines;
 
     Station(const Clock& clock, const DisplayFormat& format, QObject* parent = nullptr);
     ~Station() override;
@@ -113,6 +125,7 @@ private:
     FramePipeline pipeline_;
     KissLogWriter kissLog_;
     std::deque<std::string> hexLines_;
+    std::size_t maxHexLines_ = Retention{}.hexLines;
     TcpLink* link_;
     UploadQueue* uploads_;
     std::filesystem::path configPath_;

@@ -23,6 +23,11 @@ void StatusLog::add(std::string line, Where where) {
     if (lines_.size() > max_) lines_.pop_front();
 }
 
+void StatusLog::setMaxEntries(std::size_t maxEntries) {
+    max_ = maxEntries;
+    while (lines_.size() > max_) lines_.pop_front();
+}
+
 std::string StatusLog::text() const {
     std::string s;
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {

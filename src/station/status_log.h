@@ -27,6 +27,8 @@ public:
     void putRaw(std::string_view line, Where where);
 
     void setListener(Listener l) { listener_ = std::move(l); }
+    // Keeps at most this many lines from now on (0: none, only the listener hears them).
+    void setMaxEntries(std::size_t maxEntries);
 
     std::size_t size() const { return lines_.size(); }
     // 0 is the newest (top) line.

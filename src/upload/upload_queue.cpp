@@ -10,6 +10,7 @@
 
 #include "base/compat_texts.h"
 #include "base/qt_text.h"
+#include "base/safe_text.h"
 
 namespace varne4 {
 
@@ -28,19 +29,36 @@ QString errorEntry(int code, const QString& text) {
     return number + QStringLiteral(": ") + text;
 }
 
+// Control characters of a peer's text made visible, so an answer cannot rewrite the
+// operator's terminal or forge a log line.
+QString escaped(const QString& text) { return fromUtf8(escapeControls(utf8(text))); }
+
+// A Set-Cookie value is a credential: the names of the cookies stay, their values do not.
+QString redactedCookies(const QByteArray& value) {
+    QStringList cookies;
+    // Qt joins repeated Set-Cookie headers with a line feed.
+    for (const QByteArray& cookie : value.split('\n')) {
+        const qsizetype eq = cookie.indexOf('=');
+        cookies << (eq < 0 ? QStringLiteral("***") : QString::fromLatin1(cookie.left(eq + 1)) + QStringLiteral("***"));
+    }
+    return cookies.join(QLatin1Char(' '));
+}
+
 // Status line and header lines as one line: each CR LF became one blank.
 QString headerText(const QNetworkReply& reply, int code) {
     const bool http2 = reply.attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
     QString text = http2 ? QStringLiteral("HTTP/2 ") : QStringLiteral("HTTP/1.1 ");
     text += QString::number(code);
     text += QLatin1Char(' ');
-    text += reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    text += escaped(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
     text += QLatin1Char(' ');
     for (const auto& [name, value] : reply.rawHeaderPairs()) {
-        text += QString::fromLatin1(name);
+        text += escaped(QString::fromLatin1(name));
         text += QStringLiteral(": ");
-        // Qt joins repeated Set-Cookie headers with a line feed; keep the entry on one line.
-        text += QString::fromLatin1(value).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (name.compare("set-cookie", Qt::CaseInsensitive) == 0)
+            text += escaped(redactedCookies(value));
+        else // Qt joins repeated headers with a line feed; keep the entry on one line.
+            text += escaped(QString::fromLatin1(value).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         text += QLatin1Char(' ');
     }
     return text;
@@ -69,7 +87,14 @@ QString transferStateText(TransferState state) {
     return latin1(texts::kTransferStateNames[static_cast<std::size_t>(state)]);
 }
 
-UploadQueue::UploadQueue(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {}
+UploadQueue::UploadQueue(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        if (!current_) return;
+        timedOut_ = true;
+        current_->abort(); // finishes the reply at once, through finish()
+    });
+}
 
 UploadQueue::~UploadQueue() {
     // Quietly: nobody should hear about transfers of a queue that is going away.
@@ -110,6 +135,7 @@ void UploadQueue::abortCurrent() {
     if (reply == nullptr)
         return;
     current_ = nullptr;
+    deadline_.stop();
     // Cut our connections first: abort() reports finished synchronously.
     reply->disconnect(this);
     reply->abort();
@@ -160,18 +186,28 @@ void UploadQueue::startTransfer(const QUrl& url) {
         return;
     }
     if (!isUsableServer(url)) {
-        failAtOnce(QStringLiteral("invalid server address: ") + url.toString());
+        failAtOnce(QStringLiteral("invalid server address: ") + escaped(url.toDisplayString(QUrl::RemovePassword)));
         return;
     }
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    request.setTransferTimeout(timeoutMs_);
     // Plain HTTP/1.1 keeps the exchange the same against every server.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    // A redirect would turn the POST into a GET without the frame (301 to 303), or
+    // send the frame, callsign and position to a host nobody configured (307, 308).
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     QNetworkReply* reply = nam_->post(request, QByteArray(job_->body.data(), static_cast<qsizetype>(job_->body.size())));
     current_ = reply;
+    answerBytes_ = 0;
+    answerCut_ = false;
+    timedOut_ = false;
+    // Qt would otherwise keep whatever a server sends; we only ever look at the headers.
+    reply->setReadBufferSize(kMaxAnswerBytes);
+    // A deadline for the whole transfer: a server trickling a byte now and then
+    // must not hold the transfer, and every frame behind it, for ever.
+    deadline_.start(timeoutMs_);
 
     const auto responseArriving = [this, reply] {
         if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
@@ -180,10 +216,14 @@ void UploadQueue::startTransfer(const QUrl& url) {
     connect(reply, &QNetworkReply::requestSent, this, [this] { reach(RequestSent); });
     connect(reply, &QNetworkReply::metaDataChanged, this, responseArriving);
     connect(reply, &QNetworkReply::downloadProgress, this, responseArriving);
-    connect(reply, &QNetworkReply::readyRead, this, [reply, responseArriving] {
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, responseArriving] {
         responseArriving();
-        // The answer's body is never read; dropping it keeps memory flat.
-        reply->skip(reply->bytesAvailable());
+        // The answer's body is never read; past a few KiB it is not even waited for.
+        answerBytes_ += reply->skip(reply->bytesAvailable());
+        if (answerBytes_ > kMaxAnswerBytes && reply == current_) {
+            answerCut_ = true;
+            reply->abort();
+        }
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finish(reply); });
 
@@ -218,23 +258,28 @@ void UploadQueue::finish(QNetworkReply* reply) {
     if (reply != current_)
         return;
     current_ = nullptr;
+    deadline_.stop();
     reply->disconnect(this);
     reply->deleteLater();
 
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int code = statusCode.toInt();
     // An answer that stopped half-way (connection lost or time-out after the status
-    // line) is a failed transfer too: its status says nothing about the whole.
-    if (!statusCode.isValid() || isTransferFailure(reply->error())) {
-        // Nothing (whole) came back: refused, unreachable, cut off, timed out. Our own
-        // aborts are disconnected before they happen, so a cancellation here is the time-out.
+    // line) is a failed transfer too: its status says nothing about the whole. One we
+    // cut ourselves for its length is whole as far as we care: its headers are in.
+    if (!statusCode.isValid() || (isTransferFailure(reply->error()) && !answerCut_) || timedOut_) {
+        // Nothing (whole) came back: refused, unreachable, cut off, timed out.
         addState(Error);
-        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
-                              reply->error() == QNetworkReply::TimeoutError;
+        const bool timedOut = timedOut_ || reply->error() == QNetworkReply::TimeoutError;
         emit status(errorEntry(0, timedOut ? QStringLiteral("Transfer timed out after %1 ms").arg(timeoutMs_)
-                                           : reply->errorString()));
+                                           : escaped(reply->errorString())));
+    } else if (code >= 300 && code < 400) {
+        // Not followed (see startTransfer): the frame did not arrive, and the answer says where it went.
+        addState(Error);
+        emit status(errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") +
+                                      headerText(*reply, code)));
     } else {
         // Error statuses are answers too: their headers are logged like any other.
-        const int code = statusCode.toInt();
         reach(ResponseReceived);
         addState(ResponseCompleted);
         if (code >= 200 && code < 300)

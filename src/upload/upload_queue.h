@@ -31,11 +31,14 @@ class UploadQueue : public QObject {
     Q_OBJECT
 public:
     static constexpr std::size_t kMaxQueued = 10000;
+    // The most of an answer's body that is waited for; the headers are all we read.
+    static constexpr qint64 kMaxAnswerBytes = 8 * 1024;
 
     explicit UploadQueue(QObject* parent = nullptr);
     ~UploadQueue() override;
 
     void setServers(const QString& server, const QString& backup);
+    // The longest one transfer may take, from request to the end of the answer.
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
     // The bound of waiting bodies; kMaxQueued unless a test wants a small one.
     void setMaxQueued(std::size_t n) { maxQueued_ = n > 0 ? n : 1; }
@@ -86,6 +89,10 @@ private:
     std::size_t maxQueued_ = kMaxQueued;
     bool nextScheduled_ = false; // startNext is already queued on the event loop
     int stage_ = -1;             // how far the running transfer has come along kStatePath
+    QTimer deadline_;            // ends a transfer that takes longer than timeoutMs_ in all
+    qint64 answerBytes_ = 0;     // body bytes of the running transfer's answer so far
+    bool answerCut_ = false;     // aborted by us for its length, headers complete
+    bool timedOut_ = false;      // aborted by the deadline
 };
 
 } // namespace varne4

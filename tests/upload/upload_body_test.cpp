@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+using namespace varne4;
 
-namespace varne4 {
 namespace {
 
 Configuration station(std::string call, std::string lat, std::string lon, bool compact = false) {
@@ -16,6 +15,8 @@ Configuration station(std::string call, std::string lat, std::string lon, bool c
     c.compactFrame = compact;
     return c;
 }
+
+} // namespace
 
 TEST(BuildUploadBody, PutsTheFieldsInOrderWithValuesAsTheyStand) {
     const struct {
@@ -43,8 +44,6 @@ TEST(BuildUploadBody, PutsTheFieldsInOrderWithValuesAsTheyStand) {
          "noradID=99931&source=X&timestamp=2026-06-01T12:00:00.000Z&frame=&locator=longLat&longitude=2"
          "&latitude=1&tncPort=0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(BuildUploadBody(c.hexText, c.config, c.utc), c.expected) << c.behaviour;
+    for (const auto& c : cases)
+        EXPECT_EQ(BuildUploadBody(c.hexText, c.config, c.utc), c.expected) << c.behaviour;
 }
-
-} // namespace
-} // namespace varne4

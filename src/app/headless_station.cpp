@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-#include "base/system_clock.h"
-#include "base/compat_texts.h"
-#include "sim/demo_services.h"
 #include "app/signal_watcher.h"
+#include "base/compat_texts.h"
+#include "base/system_clock.h"
+#include "sim/demo_services.h"
 #include "station/station.h"
 #include "upload/upload_queue.h"
 
@@ -46,7 +46,8 @@ int runHeadless(const StationCommandLine& options) {
     station.cancelTransfers();
     station.shutDown();
     std::string line = station.pipeline().counterLineText();
-    if (line.empty()) line = counterLine(texts::kLivePrefix, station.pipeline().rxCounter(), station.pipeline().postOkCounter());
+    if (line.empty())
+        line = counterLine(texts::kLivePrefix, station.pipeline().rxCounter(), station.pipeline().postOkCounter());
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     return 0;

@@ -28,8 +28,7 @@ void appendFrame(std::string& out, std::string_view hexText, bool compact) {
     }
     // Servers that decode the field as contiguous hex take no blanks at all.
     for (char c : hexText)
-        if (!isBlank(c))
-            out.push_back(upper(c));
+        if (!isBlank(c)) out.push_back(upper(c));
 }
 
 } // namespace

@@ -12,10 +12,10 @@
 
 #include "base/compat_texts.h"
 #include "base/qt_text.h"
-#include "core/test_support.h"
 #include "decode/beacon_table.h"
 #include "sim/sample_recording.h"
 #include "station/station.h"
+#include "support/test_support.h"
 #include "ui/main_window.h"
 
 namespace varne4::test {

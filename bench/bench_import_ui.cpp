@@ -13,8 +13,8 @@
 #include <fstream>
 
 #include "base/system_clock.h"
-#include "station/kiss_import.h"
 #include "sim/sample_recording.h"
+#include "station/kiss_import.h"
 #include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     total.start();
     sinceTick.start();
     ticker.start();
-    window.importFilesChosen({QString::fromStdString(file.string())});
+    window.importFiles({QString::fromStdString(file.string())});
     QApplication::exec();
     const double seconds = total.nsecsElapsed() / 1e9;
 

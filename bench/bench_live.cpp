@@ -17,12 +17,12 @@
 #include <string_view>
 
 #include "base/system_clock.h"
-#include "sim/sample_recording.h"
-#include "station/station.h"
 #include "intake/frame_pipeline.h"
-#include "sim/modem_simulator.h"
 #include "kisslog/kiss_file_reader.h"
+#include "sim/modem_simulator.h"
+#include "sim/sample_recording.h"
 #include "sim/telemetry_sink.h"
+#include "station/station.h"
 
 namespace {
 
@@ -128,10 +128,17 @@ int main(int argc, char** argv) {
     const auto logPath = station.kissLogPath();
     const QList<QByteArray> bodies = [&] {
         QList<QByteArray> b;
-        QMetaObject::invokeMethod(&context, [&] { b = sink->lastBodies(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &context, [&] { b = sink->lastBodies(); }, Qt::BlockingQueuedConnection);
         return b;
     }();
-    QMetaObject::invokeMethod(&context, [engine, sink] { delete engine; delete sink; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &context,
+        [engine, sink] {
+            delete engine;
+            delete sink;
+        },
+        Qt::BlockingQueuedConnection);
     peers.quit();
     peers.wait();
 
@@ -139,7 +146,8 @@ int main(int argc, char** argv) {
     varne4::KissFileReader reader;
     int logged = 0;
     if (reader.open(logPath))
-        while (auto item = reader.next()) logged += item->kind == varne4::KissFileReader::Kind::Frame;
+        while (auto item = reader.next())
+            logged += item->kind == varne4::KissFileReader::Kind::Frame;
 
     // Both servers got every body, frames in the order sent.
     bool inOrder = bodies.size() == 2 * frames;
@@ -160,7 +168,8 @@ int main(int argc, char** argv) {
     std::printf("bodies posted          %lld (both servers, %s)\n", static_cast<long long>(bodies.size()),
                 inOrder ? "in order" : "NOT IN ORDER");
     std::printf("POST OK counter        %d\n", station.pipeline().postOkCounter());
-    std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0, intakeS);
+    std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0,
+                intakeS);
     std::printf("time to last upload    %.3f s\n", lastUploadNs / 1e9);
     std::printf("peak RSS               %ld kB\n", peakRssKb());
     const bool ok = logged == frames && inOrder && station.pipeline().postOkCounter() == 2 * frames;

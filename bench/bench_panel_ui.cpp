@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "station/station.h"
 #include "decode/beacon_table.h"
 #include "intake/frame_pipeline.h"
+#include "station/station.h"
 #include "ui/main_window.h"
 
 namespace {

@@ -16,8 +16,7 @@ namespace {
 
 bool sameConfiguration(const Configuration& a, const Configuration& b) {
     return a.server == b.server && a.serverBackup == b.serverBackup && a.port == b.port && a.kissTcp == b.kissTcp &&
-           a.myCall == b.myCall &&
-           a.qthLat == b.qthLat && a.qthLong == b.qthLong && a.imagePath == b.imagePath &&
+           a.myCall == b.myCall && a.qthLat == b.qthLat && a.qthLong == b.qthLong && a.imagePath == b.imagePath &&
            a.screenshotOffered == b.screenshotOffered && a.reconnectSeconds == b.reconnectSeconds &&
            a.uploadTimeoutSeconds == b.uploadTimeoutSeconds && a.compactFrame == b.compactFrame;
 }
@@ -80,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(c.reconnectSeconds >= 0 && c.reconnectSeconds <= 86400);
     FUZZ_CHECK(c.uploadTimeoutSeconds >= 1 && c.uploadTimeoutSeconds <= 600);
     FUZZ_CHECK(c.qthLat.find(',') == std::string::npos && c.qthLong.find(',') == std::string::npos);
-    for (const std::string* value : {&c.server, &c.serverBackup, &c.port, &c.kissTcp, &c.myCall, &c.qthLat, &c.qthLong}) {
+    for (const std::string* value :
+         {&c.server, &c.serverBackup, &c.port, &c.kissTcp, &c.myCall, &c.qthLat, &c.qthLong}) {
         FUZZ_CHECK(value->find('\n') == std::string::npos);
         FUZZ_CHECK(value->empty() || (value->front() != ' ' && value->back() != ' '));
     }

@@ -8,11 +8,16 @@ std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std:
     StationCommandLine cl;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--headless") cl.headless = true;
-        else if (a == "--no-upload") cl.noUpload = true;
-        else if (a == "--demo") cl.demo = true;
-        else if (a == "--config" && i + 1 < args.size()) cl.configPath = pathFromUtf8(args[++i]);
-        else if (a.starts_with("--config=")) cl.configPath = pathFromUtf8(a.substr(9));
+        if (a == "--headless")
+            cl.headless = true;
+        else if (a == "--no-upload")
+            cl.noUpload = true;
+        else if (a == "--demo")
+            cl.demo = true;
+        else if (a == "--config" && i + 1 < args.size())
+            cl.configPath = pathFromUtf8(args[++i]);
+        else if (a.starts_with("--config="))
+            cl.configPath = pathFromUtf8(a.substr(9));
         else {
             error = "unknown option: " + a;
             return std::nullopt;

@@ -7,11 +7,11 @@
 #include <optional>
 #include <string_view>
 
-#include "base/system_clock.h"
-#include "station/csv_writer.h"
 #include "base/paths.h"
+#include "base/system_clock.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
+#include "station/csv_writer.h"
 
 namespace varne4 {
 namespace {
@@ -116,7 +116,8 @@ public:
             ++items;
             switch (item->kind) {
             case KissFileReader::Kind::TimeStamp: {
-                std::string_view text(reinterpret_cast<const char*>(item->content.data()) + 1, item->content.size() - 1);
+                std::string_view text(reinterpret_cast<const char*>(item->content.data()) + 1,
+                                      item->content.size() - 1);
                 if (text.ends_with(" UTC")) text.remove_suffix(4);
                 recorded_ = std::string(text);
                 break;
@@ -196,7 +197,8 @@ private:
                 appendExactNumber(o, pipeline_.history().newest().values[i]);
             }
             o += "],\"texts\":{";
-            for (int i = 0; i < kHousekeepingSlots; ++i) appendSlot(o, i, i == 0);
+            for (int i = 0; i < kHousekeepingSlots; ++i)
+                appendSlot(o, i, i == 0);
             o += "},\"uptime\":";
             appendJsonString(o, panel.uptimeText, Encoding::Latin1);
             break;
@@ -206,14 +208,16 @@ private:
                 break;
             }
             o += ",\"texts\":{";
-            for (int i = 21; i < kPanelSlots; ++i) appendSlot(o, i, i == 21);
+            for (int i = 21; i < kPanelSlots; ++i)
+                appendSlot(o, i, i == 21);
             o += '}';
             break;
         case BeaconType::Message:
             o += ",\"message\":";
             appendJsonString(o, panel.messages.back(), Encoding::Latin1);
             break;
-        case BeaconType::Unknown: break;
+        case BeaconType::Unknown:
+            break;
         }
         o += "}\n";
     }
@@ -275,13 +279,18 @@ int decodeMain(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::optional<std::string> formatName;
-        if (a == "--format" && i + 1 < args.size()) formatName = args[++i];
-        else if (a.starts_with("--format=")) formatName = a.substr(9);
+        if (a == "--format" && i + 1 < args.size())
+            formatName = args[++i];
+        else if (a.starts_with("--format="))
+            formatName = a.substr(9);
         if (formatName) {
-            if (*formatName == "jsonl") format = DecodeFormat::Jsonl;
-            else if (*formatName == "csv") format = DecodeFormat::Csv;
+            if (*formatName == "jsonl")
+                format = DecodeFormat::Jsonl;
+            else if (*formatName == "csv")
+                format = DecodeFormat::Csv;
             else {
-                std::fprintf(stderr, "varne4-decoder decode: unknown format \"%s\" (jsonl or csv)\n", formatName->c_str());
+                std::fprintf(stderr, "varne4-decoder decode: unknown format \"%s\" (jsonl or csv)\n",
+                             formatName->c_str());
                 return 2;
             }
         } else if (a == "--") {

@@ -4,9 +4,10 @@
 
 #include <cstdio>
 
+#include "app/signal_watcher.h"
+#include "base/qt_text.h"
 #include "base/system_clock.h"
 #include "sim/demo_services.h"
-#include "app/signal_watcher.h"
 #include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
@@ -30,7 +31,7 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
 
     ui::MainWindow window(station, stationOptions);
     if (options.demo) {
-        station.log(demo.statusText().toStdString());
+        station.log(utf8(demo.statusText()));
         window.setWindowTitle(window.windowTitle() + " - demo mode");
     }
     window.show();

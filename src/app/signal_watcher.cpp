@@ -20,8 +20,7 @@ namespace varne4 {
 namespace {
 SignalWatcher* g_watcher = nullptr;
 BOOL WINAPI consoleHandler(DWORD) {
-    if (g_watcher)
-        QMetaObject::invokeMethod(g_watcher, &SignalWatcher::terminationRequested, Qt::QueuedConnection);
+    if (g_watcher) QMetaObject::invokeMethod(g_watcher, &SignalWatcher::terminationRequested, Qt::QueuedConnection);
     return TRUE;
 }
 } // namespace

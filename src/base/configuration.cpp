@@ -11,8 +11,10 @@ namespace varne4 {
 namespace {
 
 std::string_view trimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return s;
 }
 
@@ -53,16 +55,26 @@ ConfigResult parseConfiguration(std::string_view content) {
         }
         const std::string_view key = trimSpaces(line.substr(0, eq));
         const std::string_view value = trimSpaces(line.substr(eq + 1));
-        if (key == "SERVER") c.server = value;
-        else if (key == "SERVER_BACKUP") c.serverBackup = value;
-        else if (key == "PORT") c.port = value;
-        else if (key == "KISS_TCP") c.kissTcp = value;
-        else if (key == "MYCALL") c.myCall = value;
-        else if (key == "IMAGE_PATH") c.imagePath = std::string(value);
-        else if (key == "QTH_LAT") c.qthLat = commaToPoint(value);
-        else if (key == "QTH_LONG") c.qthLong = commaToPoint(value);
-        else if (key == "SCREENSHOT") c.screenshotOffered = (value == "YES");
-        else if (key == "FRAME_FORMAT") c.compactFrame = (value == "COMPACT");
+        if (key == "SERVER")
+            c.server = value;
+        else if (key == "SERVER_BACKUP")
+            c.serverBackup = value;
+        else if (key == "PORT")
+            c.port = value;
+        else if (key == "KISS_TCP")
+            c.kissTcp = value;
+        else if (key == "MYCALL")
+            c.myCall = value;
+        else if (key == "IMAGE_PATH")
+            c.imagePath = std::string(value);
+        else if (key == "QTH_LAT")
+            c.qthLat = commaToPoint(value);
+        else if (key == "QTH_LONG")
+            c.qthLong = commaToPoint(value);
+        else if (key == "SCREENSHOT")
+            c.screenshotOffered = (value == "YES");
+        else if (key == "FRAME_FORMAT")
+            c.compactFrame = (value == "COMPACT");
         else if (key == "RECONNECT" || key == "UPLOAD_TIMEOUT") {
             const bool reconnect = key == "RECONNECT";
             const int lowest = reconnect ? 0 : 1;
@@ -71,8 +83,8 @@ ConfigResult parseConfiguration(std::string_view content) {
             auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (ec != std::errc{} || p != value.data() + value.size() || seconds < lowest || seconds > highest) {
                 result.error = makeError(13, "line " + std::to_string(lineNumber) + ": " + std::string(key) +
-                                                 " must be a number of seconds (" + std::to_string(lowest) +
-                                                 " to " + std::to_string(highest) + ")");
+                                                 " must be a number of seconds (" + std::to_string(lowest) + " to " +
+                                                 std::to_string(highest) + ")");
                 return result;
             }
             (reconnect ? c.reconnectSeconds : c.uploadTimeoutSeconds) = seconds;
@@ -95,7 +107,8 @@ ConfigResult LoadConfiguration(const std::filesystem::path& path) {
     }
     std::string content;
     char buf[4096];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) content.append(buf, static_cast<std::size_t>(in.gcount()));
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+        content.append(buf, static_cast<std::size_t>(in.gcount()));
     if (in.bad()) {
         failed.error = makeError(57, "Device I/O error while reading " + path.string());
         return failed;
@@ -116,7 +129,8 @@ std::optional<Endpoint> splitEndpoint(std::string_view port, ConfigError* error,
     unsigned value = 0;
     auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (number.empty() || ec != std::errc{} || p != number.data() + number.size() || value > 65535) {
-        if (error) *error = makeError(13, "Type mismatch: the port of " + name + " is not a number: " + std::string(port));
+        if (error)
+            *error = makeError(13, "Type mismatch: the port of " + name + " is not a number: " + std::string(port));
         return std::nullopt;
     }
     return Endpoint{std::string(port.substr(0, colon)), static_cast<std::uint16_t>(value)};

@@ -14,16 +14,16 @@ inline constexpr std::string_view kNoradId = "99931";
 struct Configuration {
     std::string server;
     std::string serverBackup;
-    std::string port; // "host:port" of the AGW Packet Engine
+    std::string port;    // "host:port" of the AGW Packet Engine
     std::string kissTcp; // "host:port" of a KISS TCP port; when set, used instead of PORT
     std::string myCall;
-    std::string qthLat;  // "," already turned into "."
+    std::string qthLat; // "," already turned into "."
     std::string qthLong;
-    std::optional<std::string> imagePath;      // absent: the program folder
-    std::optional<bool> screenshotOffered;     // absent: as laid out (offered)
-    int reconnectSeconds = 0;                  // 0: never reconnect
-    int uploadTimeoutSeconds = 60;             // one HTTP transfer, UPLOAD_TIMEOUT
-    bool compactFrame = false;                 // FRAME_FORMAT=COMPACT
+    std::optional<std::string> imagePath;  // absent: the program folder
+    std::optional<bool> screenshotOffered; // absent: as laid out (offered)
+    int reconnectSeconds = 0;              // 0: never reconnect
+    int uploadTimeoutSeconds = 60;         // one HTTP transfer, UPLOAD_TIMEOUT
+    bool compactFrame = false;             // FRAME_FORMAT=COMPACT
 };
 
 struct Endpoint {

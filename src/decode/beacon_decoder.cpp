@@ -45,10 +45,14 @@ std::int32_t toInt32(double v) {
 
 const char* beaconTypeName(BeaconType type) {
     switch (type) {
-    case BeaconType::Housekeeping: return "housekeeping";
-    case BeaconType::MemoryCheck: return "memory check";
-    case BeaconType::Message: return "message";
-    case BeaconType::Unknown: break;
+    case BeaconType::Housekeeping:
+        return "housekeeping";
+    case BeaconType::MemoryCheck:
+        return "memory check";
+    case BeaconType::Message:
+        return "message";
+    case BeaconType::Unknown:
+        break;
     }
     return "unknown";
 }
@@ -68,10 +72,17 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
     DecodeResult result;
     result.type = classify(frame);
     switch (result.type) {
-    case BeaconType::Message: decodeMessage(frame, importByteCounter); break;
-    case BeaconType::MemoryCheck: decodeMemoryCheck(frame, result); break;
-    case BeaconType::Housekeeping: decodeHousekeeping(frame, result); break;
-    case BeaconType::Unknown: break;
+    case BeaconType::Message:
+        decodeMessage(frame, importByteCounter);
+        break;
+    case BeaconType::MemoryCheck:
+        decodeMemoryCheck(frame, result);
+        break;
+    case BeaconType::Housekeeping:
+        decodeHousekeeping(frame, result);
+        break;
+    case BeaconType::Unknown:
+        break;
     }
     return result;
 }
@@ -79,7 +90,8 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
 std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat& format) {
     const auto& f = housekeepingFields[static_cast<std::size_t>(slot)];
     switch (f.text) {
-    case Text::Seconds: return std::to_string(toInt32(value)) + std::string(texts::kSecondsSuffix);
+    case Text::Seconds:
+        return std::to_string(toInt32(value)) + std::string(texts::kSecondsSuffix);
     case Text::AmpHex: {
         static constexpr char digits[] = "0123456789ABCDEF";
         auto v = static_cast<std::uint32_t>(toInt32(value));
@@ -93,8 +105,10 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
     case Text::MinuteText:
         if (auto t = MinutesToDate(value)) return minuteText(*t, format);
         return {};
-    case Text::Bits: return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
-    case Text::Number: break;
+    case Text::Bits:
+        return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
+    case Text::Number:
+        break;
     }
     return generalNumberText(value, format.decimalSeparator());
 }
@@ -107,7 +121,8 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, Deco
         return;
     }
     std::array<double, kHousekeepingSlots> values{};
-    for (const auto& f : housekeepingFields) values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
+    for (const auto& f : housekeepingFields)
+        values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
 
     HistoryEntry& entry = history_.append();
     std::string stamp;

@@ -39,8 +39,7 @@ struct DecodeResult {
 
 class BeaconDecoder {
 public:
-    BeaconDecoder(PanelState& panel, ValueHistory& history, const Clock& clock,
-                  const DisplayFormat& format)
+    BeaconDecoder(PanelState& panel, ValueHistory& history, const Clock& clock, const DisplayFormat& format)
         : panel_(panel), history_(history), clock_(clock), format_(format) {}
 
     // `frame` is the AX.25 frame (destination address first) and nothing beyond it.

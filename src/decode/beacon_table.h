@@ -20,8 +20,8 @@ enum class Text : std::uint8_t {
 
 // "A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03": QA0VRN <- QB0VRS, UI frame.
 // Every satellite frame begins with these bytes; the PID after them is not tested.
-inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{
-    0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2, 0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
+inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2,
+                                                               0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
 
 // Frame offsets count from the first byte of the AX.25 destination address.
 inline constexpr std::size_t kInfoOffset = 16;
@@ -96,18 +96,22 @@ inline constexpr std::array<MemoryCheckField, 6> memoryCheckFields{{
 constexpr std::size_t fieldSize(Field f) {
     switch (f) {
     case Field::UInt8:
-    case Field::Int8: return 1;
+    case Field::Int8:
+        return 1;
     case Field::UInt16:
-    case Field::Int16: return 2;
+    case Field::Int16:
+        return 2;
     case Field::Int32:
-    case Field::UInt32: return 4;
+    case Field::UInt32:
+        return 4;
     }
     return 0;
 }
 
 constexpr std::size_t requiredLength(const auto& table, auto sizeOf) {
     std::size_t n = 0;
-    for (const auto& f : table) n = std::max(n, f.offset + sizeOf(f));
+    for (const auto& f : table)
+        n = std::max(n, f.offset + sizeOf(f));
     return n;
 }
 

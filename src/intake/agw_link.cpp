@@ -7,8 +7,7 @@ namespace varne4 {
 AgwLink::AgwLink(QObject* parent) : TcpLink(QStringLiteral("AGW"), parent) {}
 
 void AgwLink::registerWithEngine() {
-    if (!isConnected())
-        return;
+    if (!isConnected()) return;
     for (char kind : {'G', 'k'}) {
         const auto frame = agw::request(kind);
         send(QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size())));
@@ -46,8 +45,8 @@ void AgwLink::takeBytes(std::span<const std::uint8_t> bytes) {
 void AgwLink::handleFrame(const agw::Frame& frame) {
     switch (frame.kind) {
     case 'K':
-        emit rawFrame(QByteArray(reinterpret_cast<const char*>(frame.data.data()),
-                                 static_cast<qsizetype>(frame.data.size())));
+        emit rawFrame(
+            QByteArray(reinterpret_cast<const char*>(frame.data.data()), static_cast<qsizetype>(frame.data.size())));
         break;
     case 'G':
         // The splitter cut this frame by dataLen, so its low byte is the size's.

@@ -44,8 +44,7 @@ class FramePipeline {
 public:
     static constexpr std::size_t kBufferSize = 512;
 
-    FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format,
-                  PipelineEvents& events);
+    FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format, PipelineEvents& events);
 
     // The data part of one AGW raw frame: port byte, then the AX.25 frame.
     void TakeLiveFrame(std::span<const std::uint8_t> data);
@@ -80,7 +79,7 @@ private:
     PipelineEvents& events_;
 
     std::array<std::uint8_t, kBufferSize + 1> buffer_{}; // position 1 is index 0; + the import's closing FEND
-    std::size_t frameLength_ = 0;                    // AX.25 bytes from index 1
+    std::size_t frameLength_ = 0;                        // AX.25 bytes from index 1
     std::string hexText_;
     std::int32_t importByteCounter_ = 0;
     std::uint64_t rxCounter_ = 0;

@@ -76,10 +76,11 @@ void KissImport::step() {
             station_.takeImportedRecord(item->content);
             break;
         case KissFileReader::Kind::Oversize:
-            station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " +
-                         std::to_string(item->offset) + " is longer than 512 bytes, skipped");
+            station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " + std::to_string(item->offset) +
+                         " is longer than 512 bytes, skipped");
             break;
-        case KissFileReader::Kind::TimeStamp: break;
+        case KissFileReader::Kind::TimeStamp:
+            break;
         }
         if (cancelRequested_) break;
     }

@@ -30,6 +30,8 @@ public:
     // Longest stretch of work before the event loop gets its turn.
     void setSliceMs(int ms) { sliceMs_ = ms; }
 
+    // The files of the current or last import, as handed to start().
+    const QStringList& files() const { return files_; }
     int fileIndex() const { return fileIndex_; }
     int fileCount() const { return static_cast<int>(files_.size()); }
     quint64 recordsDone() const { return records_; }

@@ -18,8 +18,8 @@ std::filesystem::path programFolder() {
 }
 
 Station::Station(const Clock& clock, const DisplayFormat& format, QObject* parent)
-    : QObject(parent), clock_(clock), format_(format), statusLog_(clock),
-      pipeline_(config_, clock, format, *this), link_(nullptr), uploads_(new UploadQueue(this)) {
+    : QObject(parent), clock_(clock), format_(format), statusLog_(clock), pipeline_(config_, clock, format, *this),
+      link_(nullptr), uploads_(new UploadQueue(this)) {
     statusLog_.setListener([this](const std::string& line, StatusLog::Where where) {
         emit statusLine(fromUtf8(line), where == StatusLog::Where::Top);
     });
@@ -39,8 +39,8 @@ void Station::attachLink(TcpLink* link) {
     link_ = link;
     connect(link_, &TcpLink::status, this, [this](const QString& text) { log(utf8(text)); });
     connect(link_, &TcpLink::rawFrame, this, [this](const QByteArray& data) {
-        pipeline_.TakeLiveFrame(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                          static_cast<std::size_t>(data.size())));
+        pipeline_.TakeLiveFrame(
+            std::span(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size())));
     });
     connect(link_, &TcpLink::stateChanged, this, &Station::linkStateChanged);
 }
@@ -60,7 +60,8 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
 
     ConfigError error;
     const bool kissTcp = !config_.kissTcp.empty();
-    const auto endpoint = kissTcp ? splitEndpoint(config_.kissTcp, &error, "KISS_TCP") : splitEndpoint(config_.port, &error);
+    const auto endpoint =
+        kissTcp ? splitEndpoint(config_.kissTcp, &error, "KISS_TCP") : splitEndpoint(config_.port, &error);
     if (!endpoint) return error;
     if (kissTcp) {
         attachLink(new KissTcpLink(this));
@@ -94,7 +95,8 @@ void Station::shutDown() {
     // of an earlier run with the same name is never ours to remove.
     if (kissLog_.createdByThisRun()) {
         std::error_code ec;
-        if (std::filesystem::is_regular_file(kissLog_.path(), ec) && std::filesystem::file_size(kissLog_.path(), ec) == 0 && !ec)
+        if (std::filesystem::is_regular_file(kissLog_.path(), ec) &&
+            std::filesystem::file_size(kissLog_.path(), ec) == 0 && !ec)
             std::filesystem::remove(kissLog_.path(), ec);
     }
 }

@@ -14,11 +14,11 @@
 #include <string>
 
 #include "base/configuration.h"
-#include "station/status_log.h"
 #include "base/utc_time.h"
 #include "decode/text_forms.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_log_writer.h"
+#include "station/status_log.h"
 
 namespace varne4 {
 
@@ -60,9 +60,9 @@ public:
     void closeKissLog();
 
     // Commands of the windows.
-    void registerWithEngine();          // Command1_Click
-    void postCurrentBody();             // Post_Packet_Click
-    void cancelTransfers();             // Form_QueryUnload
+    void registerWithEngine();           // Command1_Click
+    void postCurrentBody();              // Post_Packet_Click
+    void cancelTransfers();              // Form_QueryUnload
     void setUploadAllowed(bool allowed); // Check1
     bool isUploadAllowed() const { return uploadAllowed_; }
 
@@ -82,7 +82,7 @@ public:
     // The live link: AGW, or KISS TCP when the configuration names a KISS port.
     TcpLink& link() { return *link_; }
     UploadQueue& uploads() { return *uploads_; }
-    QStringList transferStates() const;                      // List3
+    QStringList transferStates() const; // List3
     const std::filesystem::path& configPath() const { return configPath_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; } // program folder or config's folder
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }

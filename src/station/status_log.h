@@ -18,8 +18,7 @@ public:
     enum class Where { Top, Bottom };
     using Listener = std::function<void(const std::string& line, Where where)>;
 
-    explicit StatusLog(const Clock& clock, std::size_t maxEntries = kMaxEntries)
-        : clock_(clock), max_(maxEntries) {}
+    explicit StatusLog(const Clock& clock, std::size_t maxEntries = kMaxEntries) : clock_(clock), max_(maxEntries) {}
 
     // Stamp, ": ", text, on top.
     void log(std::string_view text);

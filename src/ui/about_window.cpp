@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QScreen>
 
+#include "base/qt_text.h"
+#include "base/version.h"
 #include "ui/fit_text.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
@@ -12,8 +14,8 @@
 namespace varne4::ui {
 
 QString versionLine() {
-    return QStringLiteral("Version ") + QLatin1String(kVersionText) + QStringLiteral("    (") +
-           QLatin1String(kReleaseDateText) + QStringLiteral(")");
+    return QStringLiteral("Version ") + latin1(kProgramVersion) + QStringLiteral("    (") + latin1(kReleaseDate) +
+           QStringLiteral(")");
 }
 
 QString disclaimerText() {

@@ -1,6 +1,15 @@
 #pragma once
 // The program's name, edition, version and release date, the modem programs it
 // works with, a picture and the warranty disclaimer.
+//
+//   objectName        what it shows
+//   ----------------  ----------------------------------------------
+//   Info              AboutWindow
+//   Image1            the photograph
+//   Label1, Label12   the program's name and edition
+//   Frame1, Label2    versionLine(): the program's version and release date
+//   Label9            the modem programs
+//   Label11           disclaimerText()
 
 #include <QString>
 #include <QWidget>
@@ -8,9 +17,6 @@
 class QLabel;
 
 namespace varne4::ui {
-
-inline constexpr const char* kVersionText = "1.7.1";
-inline constexpr const char* kReleaseDateText = "September 24, 2014";
 
 QString versionLine();
 QString disclaimerText();

@@ -40,8 +40,11 @@ ChartSeries buildChartSeries(const ValueHistory& history, int slot) {
     if (slot < 0 || slot >= kHousekeepingSlots) return series;
     const std::size_t n = history.size();
     series.points.reserve(static_cast<qsizetype>(n));
+    struct Bounds {
+        double minX, maxX, minY, maxY;
+    };
+    std::optional<Bounds> bounds; // of the finite values; none while there are none
     double lastX = 0;
-    bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
         const HistoryEntry& e = history.at(i);
         const auto ms = timestampMillis(e.timestampText());
@@ -50,16 +53,20 @@ ChartSeries buildChartSeries(const ValueHistory& history, int slot) {
         series.points.append(QPointF(x, y));
         lastX = x;
         if (!std::isfinite(y)) continue;
-        if (first) {
-            series.minX = series.maxX = x;
-            series.minY = series.maxY = y;
-            first = false;
-        } else {
-            series.minX = std::min(series.minX, x);
-            series.maxX = std::max(series.maxX, x);
-            series.minY = std::min(series.minY, y);
-            series.maxY = std::max(series.maxY, y);
+        if (!bounds) {
+            bounds = Bounds{x, x, y, y};
+            continue;
         }
+        bounds->minX = std::min(bounds->minX, x);
+        bounds->maxX = std::max(bounds->maxX, x);
+        bounds->minY = std::min(bounds->minY, y);
+        bounds->maxY = std::max(bounds->maxY, y);
+    }
+    if (bounds) {
+        series.minX = bounds->minX;
+        series.maxX = bounds->maxX;
+        series.minY = bounds->minY;
+        series.maxY = bounds->maxY;
     }
     return series;
 }

@@ -65,16 +65,16 @@ LogBox::LogBox(std::size_t maxLines, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
 
-    auto* copy = new QAction(tr("&Copy"), this);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &LogBox::copySelection);
-    auto* all = new QAction(tr("Select &All"), this);
-    all->setShortcut(QKeySequence::SelectAll);
-    all->setShortcutContext(Qt::WidgetShortcut);
-    connect(all, &QAction::triggered, this, &QListView::selectAll);
-    addAction(copy);
-    addAction(all);
+    auto* copyAction = new QAction(tr("&Copy"), this);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(copyAction, &QAction::triggered, this, &LogBox::copySelection);
+    auto* selectAllAction = new QAction(tr("Select &All"), this);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(selectAllAction, &QAction::triggered, this, &QListView::selectAll);
+    addAction(copyAction);
+    addAction(selectAllAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 

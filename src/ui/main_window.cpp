@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "base/compat_texts.h"
 #include "base/configuration.h"
+#include "base/qt_text.h"
 #include "intake/tcp_link.h"
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
@@ -48,10 +50,6 @@ void setIfChanged(QLabel* label, const QString& text) {
     if (label->text() != text) label->setText(text);
 }
 
-QString fromCore(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 } // namespace
 
 MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter showError, QWidget* parent)
@@ -70,10 +68,10 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     connectStation();
     setUpImport();
 
-    timer1_.setObjectName(QStringLiteral("Timer1"));
-    timer1_.setInterval(1000);
-    connect(&timer1_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
-    timer1_.start();
+    clockTimer_.setObjectName(QStringLiteral("Timer1"));
+    clockTimer_.setInterval(1000);
+    connect(&clockTimer_, &QTimer::timeout, this, &MainWindow::onClockTick);
+    clockTimer_.start();
 
     panelTimer_.setSingleShot(true);
     panelTimer_.setInterval(0);
@@ -83,7 +81,7 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     chartTimer_.setInterval(kChartRefreshMs);
     connect(&chartTimer_, &QTimer::timeout, this, [this] { RefreshValueChart(selectedSlot_); });
 
-    Form_Load(options);
+    startUp(options);
 }
 
 MainWindow::~MainWindow() {
@@ -92,24 +90,24 @@ MainWindow::~MainWindow() {
     delete aboutWindow_.data();
 }
 
-ValueChartView& MainWindow::chart() { return *chart_; }
+ValueChartView& MainWindow::chart() { return *valueChart_; }
 
 void MainWindow::connectStation() {
     // Lines logged before the window existed.
     const StatusLog& log = station_.statusLog();
     for (std::size_t i = log.size(); i-- > 0;)
-        text3_->prependLine(fromCore(log.line(i)));
+        statusLog_->prependLine(fromUtf8(log.line(i)));
     for (const std::string& hex : station_.hexMonitor())
-        text2_->appendLine(fromCore(hex));
-    label7_->setText(fromCore(station_.pipeline().counterLineText()));
+        hexMonitor_->appendLine(fromUtf8(hex));
+    counterLine_->setText(fromUtf8(station_.pipeline().counterLineText()));
 
     connect(&station_, &Station::statusLine, this, [this](const QString& line, bool top) {
         if (top)
-            text3_->prependLine(line);
+            statusLog_->prependLine(line);
         else
-            text3_->appendOldest(line);
+            statusLog_->appendOldest(line);
     });
-    connect(&station_, &Station::hexMonitorLine, text2_, &LogBox::appendLine);
+    connect(&station_, &Station::hexMonitorLine, hexMonitor_, &LogBox::appendLine);
     // Applied once per pass of the event loop: an import decodes thousands of
     // beacons between two passes, and laying out text for each would dominate it.
     connect(&station_, &Station::panelUpdated, this, [this](BeaconType beaconType) {
@@ -125,85 +123,77 @@ void MainWindow::connectStation() {
     connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
 }
 
-void MainWindow::Form_Load(const StationOptions& options) {
-    check1_->setChecked(options.uploadAllowed);
-    station_.setUploadAllowed(check1_->isChecked());
+void MainWindow::startUp(const StationOptions& options) {
+    uploadAllowedBox_->setChecked(options.uploadAllowed);
+    station_.setUploadAllowed(uploadAllowedBox_->isChecked());
 
     const std::optional<ConfigError> error = station_.startUp(options);
     // A withdrawn screenshot button cannot be used; the setting counts even when a
     // later step of start-up fails.
-    command2_->setVisible(station_.config().screenshotOffered.value_or(true));
+    screenshotButton_->setVisible(station_.config().screenshotOffered.value_or(true));
     if (error) {
-        showError_(QStringLiteral("Open Error"), fromCore(openErrorText(*error)));
+        showError_(latin1(texts::kOpenErrorTitle), fromUtf8(openErrorText(*error)));
         return;
     }
     InitPanelCaptions();
-    picture2_->hide();
-    Form_Resize();
-    Option1_Click(14);
+    screenshotSurface_->hide();
+    fitScreenshotSurface();
+    selectChartSlot(14);
     startedUp_ = true;
 }
 
 void MainWindow::InitPanelCaptions() {
     for (int i = 0; i < kHousekeepingSlots; ++i) {
-        const std::string_view name = slotLabel(i);
-        option1_[static_cast<std::size_t>(i)]->setText(
-            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        chartOptions_[static_cast<std::size_t>(i)]->setText(latin1(slotLabel(i)));
+        unitLabels_[static_cast<std::size_t>(i)]->setText(latin1(slotUnit(i)));
     }
-    for (int i = 0; i < kHousekeepingSlots; ++i) {
-        const std::string_view unit = slotUnit(i);
-        label2_[static_cast<std::size_t>(i)]->setText(
-            QString::fromLatin1(unit.data(), static_cast<qsizetype>(unit.size())));
-    }
-    for (std::size_t k = 0; k < memLabels_.size(); ++k) {
-        const std::string_view name = slotLabel(21 + static_cast<int>(k));
-        memLabels_[k]->setText(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-    }
+    for (std::size_t k = 0; k < memCheckLabels_.size(); ++k)
+        memCheckLabels_[k]->setText(latin1(slotLabel(21 + static_cast<int>(k))));
     shrinkCaptionsToFit(client_);
 }
 
 void MainWindow::flushPanel() {
     panelTimer_.stop();
     if (pendingCounterLine_) {
-        setIfChanged(label7_, *pendingCounterLine_);
+        setIfChanged(counterLine_, *pendingCounterLine_);
         pendingCounterLine_.reset();
     }
     if (!panelDirty_) return;
     panelDirty_ = false;
     const PanelState& panel = station_.pipeline().panel();
-    for (std::size_t i = 0; i < text1_.size(); ++i)
-        setIfChanged(text1_[i], fromCore(panel.slotText[i]));
-    setIfChanged(label5_, fromCore(panel.beaconLine));
-    setIfChanged(text4_, fromCore(panel.uptimeText));
-    setIfChanged(label8_, fromCore(panel.timeLine));
+    for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
+        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]));
+    setIfChanged(beaconTypeLine_, fromUtf8(panel.beaconLine));
+    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText));
+    setIfChanged(timeLine_, fromUtf8(panel.timeLine));
 
     // The newest messages since the last pass; message lines are bytes of a single-byte code page.
     const auto& messages = panel.messages;
     const std::size_t fresh = std::min(pendingMessages_, messages.size());
     for (std::size_t i = messages.size() - fresh; i < messages.size(); ++i)
-        text6_->appendLine(QString::fromLatin1(messages[i].data(), static_cast<qsizetype>(messages[i].size())));
+        messageLog_->appendLine(latin1(messages[i]));
     pendingMessages_ = 0;
 }
 
-void MainWindow::Option1_Click(int index) {
-    selectedSlot_ = index;
+void MainWindow::selectChartSlot(int slot) {
+    selectedSlot_ = slot;
     for (int i = 0; i < kHousekeepingSlots; ++i) {
-        if (i == index) continue;
-        setBase(text1_[static_cast<std::size_t>(i)], kUnselected);
-        option1_[static_cast<std::size_t>(i)]->setChecked(false);
+        if (i == slot) continue;
+        setBase(valueBoxes_[static_cast<std::size_t>(i)], kUnselected);
+        chartOptions_[static_cast<std::size_t>(i)]->setChecked(false);
     }
-    if (index < 0 || index >= kHousekeepingSlots) return;
-    setBase(text1_[static_cast<std::size_t>(index)], kSelected);
+    if (slot < 0 || slot >= kHousekeepingSlots) return;
+    setBase(valueBoxes_[static_cast<std::size_t>(slot)], kSelected);
     // The operator's choice is drawn at once, not at the import's pace.
     chartTimer_.stop();
-    RefreshValueChart(index);
+    RefreshValueChart(slot);
 }
 
 void MainWindow::RefreshValueChart(int slot) {
     if (slot < 0 || slot >= kHousekeepingSlots) return;
     const auto i = static_cast<std::size_t>(slot);
-    chart_->setTitle(chartTitle(option1_[i]->text(), label2_[i]->text()));
-    chart_->setSeries(buildChartSeries(station_.pipeline().history(), slot));
+    valueChart_->setTitle(chartTitle(chartOptions_[i]->text(), unitLabels_[i]->text()));
+    valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot));
 }
 
 void MainWindow::requestChartRefresh() {
@@ -218,60 +208,56 @@ void MainWindow::flushChartRefresh() {
 }
 
 void MainWindow::showTransferStates() {
-    list3_->clear();
-    list3_->addItems(station_.transferStates());
+    transferStatesList_->clear();
+    transferStatesList_->addItems(station_.transferStates());
 }
 
-void MainWindow::Timer1_Timer() {
-    label1_->setText(fromCore(clockText(station_.clock().utcNow())));
+void MainWindow::onClockTick() {
+    clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
     // Anything but closed (connecting, connected, closing) counts as up.
     const bool up = !station_.link().isClosed();
-    image2_->setVisible(up);
-    image3_->setVisible(!up);
+    linkUpIcon_->setVisible(up);
+    linkDownIcon_->setVisible(!up);
 }
 
 namespace {
 // The small windows live without an owner; a second request brings the open one forward.
-template <typename Window, typename Make> void showSingle(QPointer<Window>& slot, Make make) {
-    if (!slot) {
-        slot = make();
-        slot->setAttribute(Qt::WA_DeleteOnClose);
-        slot->setWindowIcon(programIcon());
+template <typename Window, typename Make> void showSingle(QPointer<Window>& window, Make make) {
+    if (!window) {
+        window = make();
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowIcon(programIcon());
     }
-    slot->show();
-    slot->raise();
-    slot->activateWindow();
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 } // namespace
 
-void MainWindow::Picture1_Click() {
+void MainWindow::openStatusWindow() {
     // The panel's state, not the box: the box may be a pass of the event loop behind.
-    showSingle(statusWindow_,
-               [this] { return new StatusWindow(fromCore(station_.pipeline().panel().slotText[4])); });
+    showSingle(statusWindow_, [this] { return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4])); });
 }
 
-void MainWindow::MnuAbout_Click() {
+void MainWindow::openAboutWindow() {
     showSingle(aboutWindow_, [] { return new AboutWindow; });
 }
 
-void MainWindow::MnuExit_Click() {
+void MainWindow::exitProgram() {
     station_.closeKissLog();
     close();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
-        Form_QueryUnload();
-        Form_Unload();
-    }
+    if (!shutDownDone_) shutDown();
     event->accept();
 }
 
-void MainWindow::Form_QueryUnload() { station_.cancelTransfers(); }
-
-void MainWindow::Form_Unload() {
-    unloaded_ = true;
-    timer1_.stop();
+void MainWindow::shutDown() {
+    // Transfers still under way are given up before the station stops.
+    station_.cancelTransfers();
+    shutDownDone_ = true;
+    clockTimer_.stop();
     chartTimer_.stop();
     station_.shutDown();
     if (statusWindow_) statusWindow_->close();
@@ -280,12 +266,12 @@ void MainWindow::Form_Unload() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    Form_Resize();
+    fitScreenshotSurface();
 }
 
-void MainWindow::Form_Resize() {
+void MainWindow::fitScreenshotSurface() {
     // The screenshot surface always covers the whole client area.
-    if (picture2_ && client_) picture2_->setGeometry(client_->rect());
+    if (screenshotSurface_ && client_) screenshotSurface_->setGeometry(client_->rect());
 }
 
 } // namespace varne4::ui

@@ -6,6 +6,53 @@
 // element is named with its index after an underscore (Text1(14) is "Text1_14",
 // Option1(3) is "Option1_3", Label2(0) is "Label2_0"); single controls keep their
 // plain names ("Label5", "Text3", "Frame5", "MSChart1", "Check1", "Command2").
+// The code calls them by what they are:
+//
+//   objectName, old handler            member or function
+//   ---------------------------------  ----------------------------------------------
+//   Form1                              MainWindow
+//     Form_Load                        startUp()
+//     Form_QueryUnload, Form_Unload    shutDown(), from closeEvent()
+//     Form_Resize                      fitScreenshotSurface(), from resizeEvent()
+//   client                             client_, the area below the menu bar
+//   Timer1, Timer1_Timer               clockTimer_, onClockTick()
+//   Label1                             clockLabel_ (also where a screenshot says "saved")
+//   Label5                             beaconTypeLine_
+//   Label7                             counterLine_
+//   Label8                             timeLine_
+//   Image2, Image3                     linkUpIcon_, linkDownIcon_
+//   Label3, Label6, Line1, Line2       fixed captions and lines: buildTopRow(), buildStatusFrame(),
+//                                      buildBottomRows()
+//   Frame2                             buildStatusFrame()
+//   Frame3, Frame4                     buildRowFrame() (Power, Temperatures)
+//   Frame1, Label21 .. Label26         buildMemCheckFrame(), memCheckLabels_
+//   Frame5, MSChart1                   valueChart_, chart()
+//   Text1_0 .. Text1_26                valueBoxes_
+//   Option1_0 .. Option1_20            chartOptions_
+//     Option1_Click                    selectChartSlot()
+//   Label2_0 .. Label2_20              unitLabels_
+//   RefreshValueChart                  RefreshValueChart()
+//   InitPanelCaptions                  InitPanelCaptions()
+//   Text2                              hexMonitor_ (hidden)
+//   Text3                              statusLog_
+//   Text4                              uptimeBox_
+//   Text6                              messageLog_
+//   Check1                             uploadAllowedBox_
+//   Command1, Command1_Click           engineButton_ (hidden), Station::registerWithEngine()
+//   Command2, Command2_Click           screenshotButton_, takeScreenshot()
+//   Post_Packet, Post_Packet_Click     postButton_ (hidden), Station::postCurrentBody()
+//   List1, List2                       hidden and empty; the import's files are importer().files()
+//   List3                              transferStatesList_, showTransferStates()
+//   Picture1, Picture1_Click           statusPicture_, openStatusWindow()
+//   Picture2                           screenshotSurface_
+//   menuBar                            buildMenus(): MnuFile, MnuOptions, MnuInfo
+//   MnuImport, MnuImport_Click         importAction_, chooseImportFiles()
+//     CommonDialog1                    the file dialog; its answer goes to importFiles()
+//     ImportProgress                   importProgress_, showImportProgress()
+//   MnuExportCsv                       exportCsv(); the chosen file goes to exportCsvTo()
+//   MnuDebug, MnuDebug_Click           saveDebugFile()
+//   MnuAbout, MnuAbout_Click           openAboutWindow()
+//   MnuExit, MnuExit_Click             exitProgram()
 
 #include <QMainWindow>
 #include <QPointer>
@@ -17,9 +64,9 @@
 #include <functional>
 #include <optional>
 
+#include "decode/beacon_table.h"
 #include "station/kiss_import.h"
 #include "station/station.h"
-#include "decode/beacon_table.h"
 
 class QAction;
 class QCheckBox;
@@ -45,7 +92,7 @@ public:
     // tests hand in their own.
     using ErrorPresenter = std::function<void(const QString& title, const QString& text)>;
 
-    // Builds the window and runs Form_Load. The station must outlive the window.
+    // Builds the window and starts the station. The station must outlive the window.
     MainWindow(Station& station, StationOptions options, ErrorPresenter showError = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -53,33 +100,37 @@ public:
     bool startUpSucceeded() const { return startedUp_; }
     int selectedSlot() const { return selectedSlot_; }
 
-    // Handlers, public so that tests and the benchmark can drive them.
-    void Option1_Click(int index);
+    // What the operator does, public so that tests and the benchmarks can drive it.
+    // Marks the slot's option and box and charts its history; a slot without an
+    // option clears every mark.
+    void selectChartSlot(int slot);
     void RefreshValueChart(int slot);
     // Shows the panel texts and counter line that wait for the next pass of the event loop.
     void flushPanel();
     // Runs the panel and chart refreshes that wait for their timers now.
     void flushChartRefresh();
-    void Timer1_Timer();
-    void Picture1_Click();
-    void MnuAbout_Click();
-    void MnuExit_Click();
+    // Once a second: the clock and the link icons.
+    void onClockTick();
+    void openStatusWindow();
+    void openAboutWindow();
+    void exitProgram();
 
     ValueChartView& chart();
     QPointer<StatusWindow> statusWindow() const { return statusWindow_; }
     QPointer<AboutWindow> aboutWindow() const { return aboutWindow_; }
 
     // What the file dialogs hand back once the user has confirmed them.
-    void importFilesChosen(const QStringList& files);
+    void importFiles(const QStringList& files);
     void exportCsvTo(const QString& path);
-    KissImport& importer() { return *import_; }
+    KissImport& importer() { return *importer_; }
     QProgressDialog* importProgress() const { return importProgress_; }
 
 public slots:
-    void MnuImport_Click();
-    void MnuDebug_Click();
-    void Command2_Click();
-    void MnuExportCsv_Click();
+    // Open the file dialogs; the work starts once a file is chosen.
+    void chooseImportFiles();
+    void exportCsv();
+    void saveDebugFile();
+    void takeScreenshot();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,15 +150,14 @@ private:
     void addSlot(QWidget* frame, int slot, QRect option, QRect box, QRect unit);
 
     // Lifecycle (main_window.cpp).
-    void Form_Load(const StationOptions& options);
-    void Form_QueryUnload();
-    void Form_Unload();
-    void Form_Resize();
+    void startUp(const StationOptions& options);
+    void shutDown();
+    void fitScreenshotSurface();
     void InitPanelCaptions();
     void connectStation();
     void requestChartRefresh();
     void showTransferStates();
-    // Import, debug file, screenshot, CSV (main_window_menu.cpp).
+    // Import (main_window_menu.cpp).
     void setUpImport();
     void showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
     void importFinished();
@@ -116,35 +166,33 @@ private:
     ErrorPresenter showError_;
     QWidget* client_ = nullptr;
 
-    std::array<QLineEdit*, kPanelSlots> text1_{};
-    std::array<QRadioButton*, kHousekeepingSlots> option1_{};
-    std::array<QLabel*, kHousekeepingSlots> label2_{};
-    std::array<QLabel*, 6> memLabels_{}; // Label21 .. Label26
-    QLabel* label1_ = nullptr;           // clock
-    QLabel* label5_ = nullptr;           // beacon-type line
-    QLabel* label7_ = nullptr;           // counter line
-    QLabel* label8_ = nullptr;           // time line
-    QLabel* image2_ = nullptr;           // link up
-    QLabel* image3_ = nullptr;           // link down
-    QLabel* picture2_ = nullptr;         // screenshot surface
-    ClickablePicture* picture1_ = nullptr;
-    QLineEdit* text4_ = nullptr; // uptime
-    LogBox* text6_ = nullptr;    // messages
-    LogBox* text3_ = nullptr;    // status log
-    LogBox* text2_ = nullptr;    // hex monitor
-    QCheckBox* check1_ = nullptr;
-    QPushButton* command1_ = nullptr;
-    QPushButton* command2_ = nullptr;
-    QPushButton* postPacket_ = nullptr;
-    QListWidget* list1_ = nullptr;
-    QListWidget* list2_ = nullptr;
-    QListWidget* list3_ = nullptr;
-    QtValueChart* chart_ = nullptr;
-    QTimer timer1_;
+    std::array<QLineEdit*, kPanelSlots> valueBoxes_{};
+    std::array<QRadioButton*, kHousekeepingSlots> chartOptions_{};
+    std::array<QLabel*, kHousekeepingSlots> unitLabels_{};
+    std::array<QLabel*, 6> memCheckLabels_{};
+    QLabel* clockLabel_ = nullptr;
+    QLabel* beaconTypeLine_ = nullptr;
+    QLabel* counterLine_ = nullptr;
+    QLabel* timeLine_ = nullptr;
+    QLabel* linkUpIcon_ = nullptr;
+    QLabel* linkDownIcon_ = nullptr;
+    QLabel* screenshotSurface_ = nullptr;
+    ClickablePicture* statusPicture_ = nullptr;
+    QLineEdit* uptimeBox_ = nullptr;
+    LogBox* messageLog_ = nullptr;
+    LogBox* statusLog_ = nullptr;
+    LogBox* hexMonitor_ = nullptr;
+    QCheckBox* uploadAllowedBox_ = nullptr;
+    QPushButton* engineButton_ = nullptr;
+    QPushButton* screenshotButton_ = nullptr;
+    QPushButton* postButton_ = nullptr;
+    QListWidget* transferStatesList_ = nullptr;
+    QtValueChart* valueChart_ = nullptr;
+    QTimer clockTimer_;
     QTimer chartTimer_;
 
-    QAction* mnuImport_ = nullptr;
-    KissImport* import_ = nullptr;
+    QAction* importAction_ = nullptr;
+    KissImport* importer_ = nullptr;
     QPointer<QProgressDialog> importProgress_;
 
     QPointer<StatusWindow> statusWindow_;
@@ -156,7 +204,7 @@ private:
     std::size_t pendingMessages_ = 0;
     std::optional<QString> pendingCounterLine_;
     bool startedUp_ = false;
-    bool unloaded_ = false;
+    bool shutDownDone_ = false;
 };
 
 } // namespace varne4::ui

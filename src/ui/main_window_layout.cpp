@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
 #include "ui/clickable_picture.h"
 #include "ui/fit_text.h"
 #include "ui/group_frame.h"
@@ -115,50 +117,49 @@ void MainWindow::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
 
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MnuFile"));
-    QAction* import = file->addAction(QStringLiteral("Import KISS file"));
-    import->setObjectName(QStringLiteral("MnuImport"));
-    connect(import, &QAction::triggered, this, &MainWindow::MnuImport_Click);
-    mnuImport_ = import;
-    QAction* exportCsv = file->addAction(QStringLiteral("Export history as CSV"));
-    exportCsv->setObjectName(QStringLiteral("MnuExportCsv"));
-    connect(exportCsv, &QAction::triggered, this, &MainWindow::MnuExportCsv_Click);
-    QAction* exit = file->addAction(QStringLiteral("&Exit"));
-    exit->setObjectName(QStringLiteral("MnuExit"));
-    connect(exit, &QAction::triggered, this, &MainWindow::MnuExit_Click);
+    QMenu* fileMenu = bar->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName(QStringLiteral("MnuFile"));
+    importAction_ = fileMenu->addAction(latin1(texts::kImportTitle));
+    importAction_->setObjectName(QStringLiteral("MnuImport"));
+    connect(importAction_, &QAction::triggered, this, &MainWindow::chooseImportFiles);
+    QAction* exportAction = fileMenu->addAction(QStringLiteral("Export history as CSV"));
+    exportAction->setObjectName(QStringLiteral("MnuExportCsv"));
+    connect(exportAction, &QAction::triggered, this, &MainWindow::exportCsv);
+    QAction* exitAction = fileMenu->addAction(QStringLiteral("&Exit"));
+    exitAction->setObjectName(QStringLiteral("MnuExit"));
+    connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
 
-    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
-    options->setObjectName(QStringLiteral("MnuOptions"));
-    QAction* debug = options->addAction(QStringLiteral("write debug file"));
-    debug->setObjectName(QStringLiteral("MnuDebug"));
-    connect(debug, &QAction::triggered, this, &MainWindow::MnuDebug_Click);
+    QMenu* optionsMenu = bar->addMenu(QStringLiteral("&Options"));
+    optionsMenu->setObjectName(QStringLiteral("MnuOptions"));
+    QAction* debugAction = optionsMenu->addAction(QStringLiteral("write debug file"));
+    debugAction->setObjectName(QStringLiteral("MnuDebug"));
+    connect(debugAction, &QAction::triggered, this, &MainWindow::saveDebugFile);
 
-    QMenu* info = bar->addMenu(QStringLiteral("&Info"));
-    info->setObjectName(QStringLiteral("MnuInfo"));
-    QAction* about = info->addAction(QStringLiteral("&About"));
-    about->setObjectName(QStringLiteral("MnuAbout"));
-    connect(about, &QAction::triggered, this, &MainWindow::MnuAbout_Click);
+    QMenu* infoMenu = bar->addMenu(QStringLiteral("&Info"));
+    infoMenu->setObjectName(QStringLiteral("MnuInfo"));
+    QAction* aboutAction = infoMenu->addAction(QStringLiteral("&About"));
+    aboutAction->setObjectName(QStringLiteral("MnuAbout"));
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::openAboutWindow);
 }
 
 void MainWindow::buildTopRow(QWidget* client) {
     // Both link icons share one place; the clock tick shows exactly one of them.
-    image3_ = label(client, "Image3", {}, twipsRect(120, 0, 300, 300));
-    image3_->setPixmap(linkIcon(false));
-    image2_ = label(client, "Image2", {}, twipsRect(120, 0, 300, 300));
-    image2_->setPixmap(linkIcon(true));
-    image2_->hide();
+    linkDownIcon_ = label(client, "Image3", {}, twipsRect(120, 0, 300, 300));
+    linkDownIcon_->setPixmap(linkIcon(false));
+    linkUpIcon_ = label(client, "Image2", {}, twipsRect(120, 0, 300, 300));
+    linkUpIcon_->setPixmap(linkIcon(true));
+    linkUpIcon_->hide();
 
     label(client, "Label3", QStringLiteral("AGW connection"), twipsRect(480, 120, 1335, 255));
-    label5_ = label(client, "Label5", {}, twipsRect(2400, 120, 6015, 255), Qt::AlignRight | Qt::AlignVCenter);
-    label5_->setFont(withBold(font()));
+    beaconTypeLine_ = label(client, "Label5", {}, twipsRect(2400, 120, 6015, 255), Qt::AlignRight | Qt::AlignVCenter);
+    beaconTypeLine_->setFont(withBold(font()));
 
-    label1_ = label(client, "Label1", QStringLiteral("UTC"), twipsRect(8640, 120, 1935, 375),
-                    Qt::AlignRight | Qt::AlignVCenter);
+    clockLabel_ = label(client, "Label1", QStringLiteral("UTC"), twipsRect(8640, 120, 1935, 375),
+                        Qt::AlignRight | Qt::AlignVCenter);
     QFont clockFont = withBold(font());
     clockFont.setPointSizeF(9.75);
-    label1_->setFont(clockFont);
-    setColor(label1_, QPalette::WindowText, QColor(0, 64, 64));
+    clockLabel_->setFont(clockFont);
+    setColor(clockLabel_, QPalette::WindowText, QColor(0, 64, 64));
 
     line(client, "Line1", QRect(px(120), px(480), px(10560) - px(120), 1));
 }
@@ -168,22 +169,22 @@ void MainWindow::addSlot(QWidget* frame, int slot, QRect option, QRect box, QRec
     auto* button = new QRadioButton(QStringLiteral("Option1"), frame);
     button->setObjectName(QStringLiteral("Option1_%1").arg(slot));
     button->setGeometry(option);
-    // One mark across the three groups: Option1_Click keeps it, not the toolkit.
+    // One mark across the three groups: selectChartSlot keeps it, not the toolkit.
     button->setAutoExclusive(false);
     connect(button, &QRadioButton::clicked, this, [this, button, slot] {
         button->setChecked(true);
-        Option1_Click(slot);
+        selectChartSlot(slot);
     });
-    option1_[i] = button;
+    chartOptions_[i] = button;
     // As laid out, the first option carries the mark; start-up's selection clears it.
     if (slot == 0) button->setChecked(true);
 
-    text1_[i] = valueBox(frame, QStringLiteral("Text1_%1").arg(slot), box);
+    valueBoxes_[i] = valueBox(frame, QStringLiteral("Text1_%1").arg(slot), box);
 
     auto* unitLabel = new QLabel(frame);
     unitLabel->setObjectName(QStringLiteral("Label2_%1").arg(slot));
     unitLabel->setGeometry(unit);
-    label2_[i] = unitLabel;
+    unitLabels_[i] = unitLabel;
 }
 
 void MainWindow::buildStatusFrame(QWidget* client) {
@@ -200,22 +201,22 @@ void MainWindow::buildStatusFrame(QWidget* client) {
     addSlot(frame, 4, twipsRect(120, 1800, 1215, 255), twipsRect(1680, 1800, 1455, 285),
             twipsRect(2880, 1560, 375, 255));
     for (int slot = 0; slot < 4; ++slot) {
-        QLabel* unit = label2_[static_cast<std::size_t>(slot)];
+        QLabel* unit = unitLabels_[static_cast<std::size_t>(slot)];
         unit->setParent(client);
         unit->setGeometry(outsideUnit(slot));
     }
 
     label(frame, "Label6", QStringLiteral("since boot"), twipsRect(360, 1080, 855, 255));
-    text4_ = valueBox(frame, QStringLiteral("Text4"), twipsRect(1440, 1080, 1695, 285));
+    uptimeBox_ = valueBox(frame, QStringLiteral("Text4"), twipsRect(1440, 1080, 1695, 285));
 
-    picture1_ = new ClickablePicture(frame);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->setGeometry(twipsRect(1440, 1800, 255, 255));
-    picture1_->setPixmap(statusPicture());
-    picture1_->setAlignment(Qt::AlignCenter);
-    picture1_->setCursor(Qt::PointingHandCursor);
-    picture1_->setToolTip(QStringLiteral("System status"));
-    connect(picture1_, &ClickablePicture::clicked, this, &MainWindow::Picture1_Click);
+    statusPicture_ = new ClickablePicture(frame);
+    statusPicture_->setObjectName(QStringLiteral("Picture1"));
+    statusPicture_->setGeometry(twipsRect(1440, 1800, 255, 255));
+    statusPicture_->setPixmap(statusPicture());
+    statusPicture_->setAlignment(Qt::AlignCenter);
+    statusPicture_->setCursor(Qt::PointingHandCursor);
+    statusPicture_->setToolTip(QStringLiteral("System status"));
+    connect(statusPicture_, &ClickablePicture::clicked, this, &MainWindow::openStatusWindow);
 }
 
 void MainWindow::buildRowFrame(QWidget* client, const char* name, const char* caption, QRect geometry, int firstSlot,
@@ -243,69 +244,69 @@ void MainWindow::buildMemCheckFrame(QWidget* client) {
         const Column& c = columns[k / 2];
         const int top = (k % 2 == 0) ? 360 : 600;
         const int slot = 21 + k;
-        memLabels_[static_cast<std::size_t>(k)] =
+        memCheckLabels_[static_cast<std::size_t>(k)] =
             label(frame, QStringLiteral("Label%1").arg(slot).toLatin1().constData(), {},
                   twipsRect(c.labelLeft, top, c.labelWidth, 255));
-        text1_[static_cast<std::size_t>(slot)] =
+        valueBoxes_[static_cast<std::size_t>(slot)] =
             valueBox(frame, QStringLiteral("Text1_%1").arg(slot), twipsRect(c.boxLeft, top, 1455, 285));
     }
 }
 
 void MainWindow::buildBottomRows(QWidget* client) {
-    text6_ = new LogBox(PanelState::kMaxMessages, client);
-    text6_->setObjectName(QStringLiteral("Text6"));
-    text6_->setGeometry(twipsRect(120, 2880, 6975, 975));
-    setColor(text6_, QPalette::Base, kWhite);
+    messageLog_ = new LogBox(PanelState::kMaxMessages, client);
+    messageLog_->setObjectName(QStringLiteral("Text6"));
+    messageLog_->setGeometry(twipsRect(120, 2880, 6975, 975));
+    setColor(messageLog_, QPalette::Base, kWhite);
 
-    label8_ = label(client, "Label8", {}, twipsRect(7200, 3600, 3255, 255));
-    label8_->setFont(withBold(font()));
+    timeLine_ = label(client, "Label8", {}, twipsRect(7200, 3600, 3255, 255));
+    timeLine_->setFont(withBold(font()));
 
-    chart_ = new QtValueChart(twipsRect(120, 240, 10215, 3255), client);
-    chart_->setGeometry(twipsRect(120, 5040, 10455, 3615));
+    valueChart_ = new QtValueChart(twipsRect(120, 240, 10215, 3255), client);
+    valueChart_->setGeometry(twipsRect(120, 5040, 10455, 3615));
 
-    command2_ = new QPushButton(QStringLiteral("S"), client);
-    command2_->setObjectName(QStringLiteral("Command2"));
-    command2_->setGeometry(twipsRect(120, 8760, 255, 195));
-    command2_->setToolTip(QStringLiteral("Save a screenshot"));
-    connect(command2_, &QPushButton::clicked, this, &MainWindow::Command2_Click);
+    screenshotButton_ = new QPushButton(QStringLiteral("S"), client);
+    screenshotButton_->setObjectName(QStringLiteral("Command2"));
+    screenshotButton_->setGeometry(twipsRect(120, 8760, 255, 195));
+    screenshotButton_->setToolTip(QStringLiteral("Save a screenshot"));
+    connect(screenshotButton_, &QPushButton::clicked, this, &MainWindow::takeScreenshot);
 
-    check1_ = new QCheckBox(QStringLiteral("allow data transfer"), client);
-    check1_->setObjectName(QStringLiteral("Check1"));
-    check1_->setGeometry(twipsRect(480, 8760, 2175, 195));
-    check1_->setChecked(true);
-    connect(check1_, &QCheckBox::toggled, this, [this](bool on) { station_.setUploadAllowed(on); });
+    uploadAllowedBox_ = new QCheckBox(QStringLiteral("allow data transfer"), client);
+    uploadAllowedBox_->setObjectName(QStringLiteral("Check1"));
+    uploadAllowedBox_->setGeometry(twipsRect(480, 8760, 2175, 195));
+    uploadAllowedBox_->setChecked(true);
+    connect(uploadAllowedBox_, &QCheckBox::toggled, this, [this](bool on) { station_.setUploadAllowed(on); });
 
-    label7_ = label(client, "Label7", {}, twipsRect(6600, 8760, 3855, 255), Qt::AlignRight | Qt::AlignVCenter);
+    counterLine_ = label(client, "Label7", {}, twipsRect(6600, 8760, 3855, 255), Qt::AlignRight | Qt::AlignVCenter);
 
     line(client, "Line2", QRect(0, px(9120), px(10440), 1));
 
-    text3_ = new LogBox(StatusLog::kMaxEntries, client);
-    text3_->setObjectName(QStringLiteral("Text3"));
-    text3_->setGeometry(twipsRect(120, 9240, 10335, 1815));
-    setColor(text3_, QPalette::Base, kFormBackground);
-    setColor(text3_, QPalette::Text, QColor(128, 128, 128));
+    statusLog_ = new LogBox(StatusLog::kMaxEntries, client);
+    statusLog_->setObjectName(QStringLiteral("Text3"));
+    statusLog_->setGeometry(twipsRect(120, 9240, 10335, 1815));
+    setColor(statusLog_, QPalette::Base, kFormBackground);
+    setColor(statusLog_, QPalette::Text, QColor(128, 128, 128));
 }
 
 void MainWindow::buildHiddenControls(QWidget* client) {
-    command1_ = new QPushButton(QStringLiteral("Connect AGW"), client);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(twipsRect(kOutside, 120, 1455, 375));
-    connect(command1_, &QPushButton::clicked, this, [this] { station_.registerWithEngine(); });
+    engineButton_ = new QPushButton(QStringLiteral("Connect AGW"), client);
+    engineButton_->setObjectName(QStringLiteral("Command1"));
+    engineButton_->setGeometry(twipsRect(kOutside, 120, 1455, 375));
+    connect(engineButton_, &QPushButton::clicked, this, [this] { station_.registerWithEngine(); });
 
-    postPacket_ = new QPushButton(QStringLiteral("HTTP POST packet"), client);
-    postPacket_->setObjectName(QStringLiteral("Post_Packet"));
-    postPacket_->setGeometry(twipsRect(kOutside, 600, 1455, 375));
-    connect(postPacket_, &QPushButton::clicked, this, [this] { station_.postCurrentBody(); });
+    postButton_ = new QPushButton(QStringLiteral("HTTP POST packet"), client);
+    postButton_->setObjectName(QStringLiteral("Post_Packet"));
+    postButton_->setGeometry(twipsRect(kOutside, 600, 1455, 375));
+    connect(postButton_, &QPushButton::clicked, this, [this] { station_.postCurrentBody(); });
 
-    text2_ = new LogBox(Station::kMaxHexLines, client);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setGeometry(twipsRect(kOutside, 2880, 4500, 1800));
+    hexMonitor_ = new LogBox(Station::kMaxHexLines, client);
+    hexMonitor_->setObjectName(QStringLiteral("Text2"));
+    hexMonitor_->setGeometry(twipsRect(kOutside, 2880, 4500, 1800));
     QFont courier(QStringLiteral("Courier New"));
     courier.setStyleHint(QFont::TypeWriter);
     courier.setPointSizeF(8.25);
-    text2_->setFont(courier);
+    hexMonitor_->setFont(courier);
     // Never seen; hidden, it also skips the layout work of every frame's line.
-    text2_->hide();
+    hexMonitor_->hide();
 
     auto list = [client](const char* name, int top) {
         auto* l = new QListWidget(client);
@@ -313,13 +314,14 @@ void MainWindow::buildHiddenControls(QWidget* client) {
         l->setGeometry(twipsRect(kOutside, top, 2000, 1200));
         return l;
     };
-    list1_ = list("List1", 4800);
-    list2_ = list("List2", 6120);
-    list3_ = list("List3", 7440);
+    // List1 and List2 keep their places in the layout but hold nothing.
+    list("List1", 4800);
+    list("List2", 6120);
+    transferStatesList_ = list("List3", 7440);
 
-    picture2_ = new QLabel(client);
-    picture2_->setObjectName(QStringLiteral("Picture2"));
-    picture2_->hide();
+    screenshotSurface_ = new QLabel(client);
+    screenshotSurface_->setObjectName(QStringLiteral("Picture2"));
+    screenshotSurface_->hide();
 }
 
 } // namespace varne4::ui

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressDialog>
 #include <QSaveFile>
 
@@ -24,44 +23,42 @@ constexpr qsizetype kMaxSelectionChars = 2048;
 qsizetype selectionLength(const QStringList& files) {
     if (files.size() == 1) return files.front().size();
     qsizetype n = files.isEmpty() ? 0 : QFileInfo(files.front()).absolutePath().size();
-    for (const QString& f : files) n += 1 + QFileInfo(f).fileName().size();
+    for (const QString& f : files)
+        n += 1 + QFileInfo(f).fileName().size();
     return n;
 }
 } // namespace
 
 void MainWindow::setUpImport() {
-    import_ = new KissImport(station_, this);
-    connect(import_, &KissImport::progress, this, &MainWindow::showImportProgress);
-    connect(import_, &KissImport::finished, this, &MainWindow::importFinished);
+    importer_ = new KissImport(station_, this);
+    connect(importer_, &KissImport::progress, this, &MainWindow::showImportProgress);
+    connect(importer_, &KissImport::finished, this, &MainWindow::importFinished);
 }
 
-void MainWindow::MnuImport_Click() {
-    if (import_->running()) return;
+void MainWindow::chooseImportFiles() {
+    if (importer_->running()) return;
     // Not exec(): the link, uploads and clock go on while the dialog is open.
-    auto* dialog = new QFileDialog(this, QStringLiteral("Import KISS file"));
+    auto* dialog = new QFileDialog(this, latin1(texts::kImportTitle));
     dialog->setObjectName(QStringLiteral("CommonDialog1"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setNameFilters(
         {QStringLiteral("Log Files (*.kss)"), QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
-    connect(dialog, &QFileDialog::filesSelected, this, &MainWindow::importFilesChosen);
+    connect(dialog, &QFileDialog::filesSelected, this, &MainWindow::importFiles);
     dialog->open();
 }
 
-void MainWindow::importFilesChosen(const QStringList& files) {
-    if (files.isEmpty() || import_->running()) return;
+void MainWindow::importFiles(const QStringList& files) {
+    if (files.isEmpty() || importer_->running()) return;
     if (selectionLength(files) > kMaxSelectionChars) {
-        showError_(QStringLiteral("Import KISS file"), QStringLiteral("too many files selected"));
+        showError_(latin1(texts::kImportTitle), latin1(texts::kTooManyFiles));
         return;
     }
-    list2_->clear();
-    for (const QString& f : files) list2_->addItem(QDir::toNativeSeparators(f));
-
-    mnuImport_->setEnabled(false);
+    importAction_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     auto* progress = new QProgressDialog(this);
     progress->setObjectName(QStringLiteral("ImportProgress"));
-    progress->setWindowTitle(QStringLiteral("Import KISS file"));
+    progress->setWindowTitle(latin1(texts::kImportTitle));
     progress->setAttribute(Qt::WA_DeleteOnClose);
     progress->setWindowModality(Qt::NonModal);
     progress->setAutoClose(false);
@@ -69,10 +66,10 @@ void MainWindow::importFilesChosen(const QStringList& files) {
     progress->setMinimumDuration(0);
     progress->setRange(0, 1000);
     progress->setValue(0);
-    connect(progress, &QProgressDialog::canceled, import_, &KissImport::cancel);
+    connect(progress, &QProgressDialog::canceled, importer_, &KissImport::cancel);
     importProgress_ = progress;
     progress->show();
-    import_->start(files);
+    importer_->start(files);
 }
 
 void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead,
@@ -83,35 +80,35 @@ void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 record
     importProgress_->setLabelText(QStringLiteral("File %1 of %2: %3\n%4 records done")
                                       .arg(fileIndex + 1)
                                       .arg(fileCount)
-                                      .arg(QFileInfo(list2_->item(fileIndex)->text()).fileName())
+                                      .arg(QFileInfo(importer_->files().value(fileIndex)).fileName())
                                       .arg(QLocale::system().toString(records)));
 }
 
 void MainWindow::importFinished() {
     QApplication::restoreOverrideCursor();
-    mnuImport_->setEnabled(true);
+    importAction_->setEnabled(true);
     if (importProgress_) importProgress_->close();
     // The last rows of an import show at once, not at the next chart tick.
     flushChartRefresh();
 }
 
-void MainWindow::MnuDebug_Click() { writeDebugFile(station_); }
+void MainWindow::saveDebugFile() { writeDebugFile(station_); }
 
-void MainWindow::Command2_Click() {
-    Form_Resize();
+void MainWindow::takeScreenshot() {
+    fitScreenshotSurface();
     const ScreenshotResult r =
         saveScreenshot(client_->grab().toImage(), station_.imagePathPrefix(), station_.clock().localNow());
     if (!r.error.isEmpty()) {
-        station_.log("screenshot failed: " + r.error.toStdString());
+        station_.log("screenshot failed: " + utf8(r.error));
         return;
     }
-    label1_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
+    clockLabel_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
     QString line = r.bitmapName;
     line.replace(QLatin1String("bmp"), QLatin1String("png"));
     station_.statusLog().putRaw(utf8(line) + std::string(texts::kScreenshotConverted), StatusLog::Where::Bottom);
 }
 
-void MainWindow::MnuExportCsv_Click() {
+void MainWindow::exportCsv() {
     auto* dialog = new QFileDialog(this, QStringLiteral("Export history as CSV"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -129,7 +126,7 @@ void MainWindow::exportCsvTo(const QString& path) {
     const bool ok = file.open(QIODevice::WriteOnly) &&
                     file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
                     file.commit();
-    station_.log((ok ? "value history exported: " : "value history could not be exported: ") + path.toStdString() +
+    station_.log((ok ? "value history exported: " : "value history could not be exported: ") + utf8(path) +
                  (ok ? " (" + std::to_string(station_.pipeline().history().size()) + " rows)" : ""));
 }
 

@@ -2,6 +2,8 @@
 
 #include <QDate>
 
+#include "base/qt_text.h"
+
 namespace varne4::ui {
 
 namespace {
@@ -67,7 +69,7 @@ QtDisplayFormat::QtDisplayFormat(const QLocale& locale)
 std::string QtDisplayFormat::shortDate(const DateTime& t) const {
     const QDate date(t.year, t.month, t.day);
     if (!date.isValid()) return DisplayFormat::shortDate(t);
-    return locale_.toString(date, dateFormat_).toStdString();
+    return utf8(locale_.toString(date, dateFormat_));
 }
 
 } // namespace varne4::ui

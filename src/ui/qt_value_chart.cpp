@@ -10,6 +10,7 @@
 #include <QValueAxis>
 
 #include <cmath>
+#include <optional>
 
 namespace varne4::ui {
 
@@ -23,20 +24,18 @@ class LocalOffsetCache {
 public:
     double shift(double utcMillis) {
         const double bucket = std::floor(utcMillis / kQuarterHour);
-        if (!valid_ || bucket != bucket_) {
+        if (bucket != bucket_) {
             const auto ms = static_cast<qint64>(bucket * kQuarterHour);
             offsetMs_ = 1000.0 * zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()));
             bucket_ = bucket;
-            valid_ = true;
         }
         return utcMillis - offsetMs_;
     }
 
 private:
     QTimeZone zone_ = QTimeZone::systemTimeZone();
-    double bucket_ = 0;
+    std::optional<double> bucket_; // the quarter hour offsetMs_ holds for
     double offsetMs_ = 0;
-    bool valid_ = false;
 };
 
 } // namespace

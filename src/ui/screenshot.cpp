@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
+
 namespace varne4::ui {
 
 QImage screenshotImage(const QImage& clientArea) {
@@ -48,7 +51,7 @@ QImage screenshotImage(const QImage& clientArea) {
 
 ScreenshotResult saveScreenshot(const QImage& clientArea, const std::string& prefix, const DateTime& localNow) {
     ScreenshotResult r;
-    r.bitmapName = QString::fromStdString(prefix + "varne4_" + screenshotDate(localNow) + ".bmp");
+    r.bitmapName = fromUtf8(prefix + std::string(texts::kScreenshotPrefix) + screenshotDate(localNow) + ".bmp");
     r.pngPath = r.bitmapName.left(r.bitmapName.size() - 4) + ".png";
     if (clientArea.isNull()) {
         r.error = QStringLiteral("the window could not be captured");

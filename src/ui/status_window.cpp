@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
 #include "ui/fit_text.h"
 #include "ui/pictures.h"
 #include "ui/twips.h"
@@ -18,9 +20,9 @@ int bitAt(const QString& text, qsizetype pos) {
     return c == u'0' ? 0 : c == u'1' ? 1 : -1;
 }
 
-QString pick(int bit, int expected, const char* holds, const char* otherwise) {
+QString pick(int bit, int expected, std::string_view holds, std::string_view otherwise) {
     if (bit < 0) return QStringLiteral("?");
-    return QString::fromLatin1(bit == expected ? holds : otherwise);
+    return latin1(bit == expected ? holds : otherwise);
 }
 
 QFont sized(QFont f, qreal points, bool bold) {
@@ -43,13 +45,13 @@ StatusLines statusLinesFor(const QString& stateText) {
     const QString& s = stateText;
     const int b7 = bitAt(s, 0), b6 = bitAt(s, 1);
     StatusLines lines;
-    lines[0] = (b7 == 0 && b6 == 1) ? QStringLiteral("NOMINAL Mode") : QStringLiteral("?");
-    lines[1] = QStringLiteral("reserved");
-    lines[2] = pick(bitAt(s, 3), 0, "ADCS off", "ADCS on");
-    lines[3] = pick(bitAt(s, 4), 0, "Radio B active", "Radio A active");
-    lines[4] = pick(bitAt(s, 5), 1, "Power Path B on Bus", "Power Path B NOT on Bus");
-    lines[5] = pick(bitAt(s, 6), 1, "Power Path A on Bus", "Power Path A NOT on Bus");
-    lines[6] = pick(bitAt(s, 7), 0, "MCU A active", "MCU B active");
+    lines[0] = (b7 == 0 && b6 == 1) ? QString(latin1(texts::kNominalMode)) : QStringLiteral("?");
+    lines[1] = latin1(texts::kReserved);
+    lines[2] = pick(bitAt(s, 3), 0, texts::kAdcsOff, texts::kAdcsOn);
+    lines[3] = pick(bitAt(s, 4), 0, texts::kRadioB, texts::kRadioA);
+    lines[4] = pick(bitAt(s, 5), 1, texts::kPathBOn, texts::kPathBOff);
+    lines[5] = pick(bitAt(s, 6), 1, texts::kPathAOn, texts::kPathAOff);
+    lines[6] = pick(bitAt(s, 7), 0, texts::kMcuA, texts::kMcuB);
     return lines;
 }
 
@@ -75,13 +77,13 @@ StatusWindow::StatusWindow(const QString& stateText, QWidget* parent)
     title->setPalette(titlePal);
     shrinkToFit(title);
 
-    text1_ = new QLineEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(twipsRect(240, 480, 2775, 405));
-    text1_->setReadOnly(true);
+    stateBox_ = new QLineEdit(this);
+    stateBox_->setObjectName(QStringLiteral("Text1"));
+    stateBox_->setGeometry(twipsRect(240, 480, 2775, 405));
+    stateBox_->setReadOnly(true);
     QFont mono(QStringLiteral("Courier New"));
     mono.setStyleHint(QFont::TypeWriter);
-    text1_->setFont(sized(mono, 15.75, true));
+    stateBox_->setFont(sized(mono, 15.75, true));
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
@@ -96,17 +98,17 @@ StatusWindow::StatusWindow(const QString& stateText, QWidget* parent)
         label->setFont(sized(base, 8.25, true));
         label->setAutoFillBackground(true);
         label->setPalette(pal);
-        label2_[static_cast<std::size_t>(i)] = label;
+        lineLabels_[static_cast<std::size_t>(i)] = label;
     }
     // The window shows the state text unchanged; a blank one leaves the box empty.
-    if (!stateText.trimmed().isEmpty()) text1_->setText(stateText);
+    if (!stateText.trimmed().isEmpty()) stateBox_->setText(stateText);
 }
 
-QString StatusWindow::stateText() const { return text1_->text(); }
+QString StatusWindow::stateText() const { return stateBox_->text(); }
 
 QString StatusWindow::line(int index) const {
     if (index < 0 || index >= kStatusLines) return {};
-    return label2_[static_cast<std::size_t>(index)]->text();
+    return lineLabels_[static_cast<std::size_t>(index)]->text();
 }
 
 } // namespace varne4::ui

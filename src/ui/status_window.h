@@ -1,6 +1,14 @@
 #pragma once
 // The satellite's state word in plain words, read once from the panel's state
 // text when the window opens.
+//
+//   objectName             member or function
+//   ---------------------  ----------------------------------------------
+//   Form4                  StatusWindow
+//   Label1                 the title
+//   Text1                  stateBox_, stateText()
+//   Image1                 the satellite picture
+//   Label2_0 .. Label2_6   lineLabels_, line(); their texts are statusLinesFor()
 
 #include <QString>
 #include <QWidget>
@@ -30,8 +38,8 @@ public:
     QString line(int index) const;
 
 private:
-    QLineEdit* text1_;
-    std::array<QLabel*, kStatusLines> label2_{};
+    QLineEdit* stateBox_;
+    std::array<QLabel*, kStatusLines> lineLabels_{};
 };
 
 } // namespace varne4::ui

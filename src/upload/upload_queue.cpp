@@ -108,11 +108,9 @@ void UploadQueue::setServers(const QString& server, const QString& backup) {
 
 void UploadQueue::enqueue(std::string body) {
     const bool dropped = queue_.size() >= maxQueued_;
-    if (dropped)
-        queue_.pop_front();
+    if (dropped) queue_.pop_front();
     queue_.push_back(std::move(body));
-    if (dropped)
-        emit status(QStringLiteral("upload queue full: oldest waiting frame dropped"));
+    if (dropped) emit status(QStringLiteral("upload queue full: oldest waiting frame dropped"));
     scheduleNext();
 }
 
@@ -120,20 +118,17 @@ void UploadQueue::cancelAll() {
     const bool wasBusy = busy();
     // Nobody else would ever learn that these bodies did not go out.
     const std::size_t unsent = queue_.size() + (job_ ? 1 : 0);
-    if (unsent > 0)
-        emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
+    if (unsent > 0) emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
     queue_.clear();
     queue_.shrink_to_fit();
     job_.reset();
     abortCurrent();
-    if (wasBusy)
-        emit idle();
+    if (wasBusy) emit idle();
 }
 
 void UploadQueue::abortCurrent() {
     QNetworkReply* reply = current_;
-    if (reply == nullptr)
-        return;
+    if (reply == nullptr) return;
     current_ = nullptr;
     deadline_.stop();
     // Cut our connections first: abort() reports finished synchronously.
@@ -145,16 +140,14 @@ void UploadQueue::abortCurrent() {
 // Always through the event loop: a run of failing transfers must not recurse,
 // and a slot of ours that enqueues or cancels must find the queue consistent.
 void UploadQueue::scheduleNext() {
-    if (nextScheduled_)
-        return;
+    if (nextScheduled_) return;
     nextScheduled_ = true;
     QMetaObject::invokeMethod(this, &UploadQueue::startNext, Qt::QueuedConnection);
 }
 
 void UploadQueue::startNext() {
     nextScheduled_ = false;
-    if (current_ != nullptr)
-        return; // its finish schedules us again
+    if (current_ != nullptr) return; // its finish schedules us again
 
     if (job_ && job_->target == Target::Server && !backup_.isEmpty()) {
         job_->target = Target::Backup;
@@ -165,8 +158,7 @@ void UploadQueue::startNext() {
     const bool wasWorking = job_.has_value();
     job_.reset();
     if (queue_.empty()) {
-        if (wasWorking)
-            emit idle();
+        if (wasWorking) emit idle();
         return;
     }
 
@@ -174,8 +166,7 @@ void UploadQueue::startNext() {
     queue_.pop_front();
     states_.clear();
     emit statesChanged();
-    if (!job_)
-        return; // cancelled by a listener
+    if (!job_) return; // cancelled by a listener
     startTransfer(server_);
 }
 
@@ -198,7 +189,8 @@ void UploadQueue::startTransfer(const QUrl& url) {
     // send the frame, callsign and position to a host nobody configured (307, 308).
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
-    QNetworkReply* reply = nam_->post(request, QByteArray(job_->body.data(), static_cast<qsizetype>(job_->body.size())));
+    QNetworkReply* reply =
+        nam_->post(request, QByteArray(job_->body.data(), static_cast<qsizetype>(job_->body.size())));
     current_ = reply;
     answerBytes_ = 0;
     answerCut_ = false;
@@ -210,8 +202,7 @@ void UploadQueue::startTransfer(const QUrl& url) {
     deadline_.start(timeoutMs_);
 
     const auto responseArriving = [this, reply] {
-        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-            reach(ReceivingResponse);
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) reach(ReceivingResponse);
     };
     connect(reply, &QNetworkReply::requestSent, this, [this] { reach(RequestSent); });
     connect(reply, &QNetworkReply::metaDataChanged, this, responseArriving);
@@ -245,8 +236,7 @@ void UploadQueue::addState(TransferState state) {
 // the client's order even where Qt reports a step late or not at all.
 void UploadQueue::reach(TransferState state) {
     const auto target = std::find(kStatePath.begin(), kStatePath.end(), state);
-    if (target == kStatePath.end())
-        return;
+    if (target == kStatePath.end()) return;
     const int targetIndex = static_cast<int>(std::distance(kStatePath.begin(), target));
     while (stage_ < targetIndex) {
         ++stage_;
@@ -255,8 +245,7 @@ void UploadQueue::reach(TransferState state) {
 }
 
 void UploadQueue::finish(QNetworkReply* reply) {
-    if (reply != current_)
-        return;
+    if (reply != current_) return;
     current_ = nullptr;
     deadline_.stop();
     reply->disconnect(this);
@@ -282,12 +271,10 @@ void UploadQueue::finish(QNetworkReply* reply) {
         // Error statuses are answers too: their headers are logged like any other.
         reach(ResponseReceived);
         addState(ResponseCompleted);
-        if (code >= 200 && code < 300)
-            emit postOk();
+        if (code >= 200 && code < 300) emit postOk();
         emit responseCompleted();
         emit status(headerText(*reply, code));
-        if (code == 401 || code == 407)
-            emit statusRaw(latin1(texts::kAccessDenied));
+        if (code == 401 || code == 407) emit statusRaw(latin1(texts::kAccessDenied));
     }
     scheduleNext();
 }

@@ -22,8 +22,18 @@ namespace varne4 {
 // The transfer states the list shows, numbered as operators know them; Error and
 // ResponseCompleted are the ones acted upon.
 enum class TransferState {
-    HostResolving = 1, HostResolved, Connecting, Connected, Requesting, RequestSent,
-    ReceivingResponse, ResponseReceived, Disconnecting, Disconnected, Error, ResponseCompleted
+    HostResolving = 1,
+    HostResolved,
+    Connecting,
+    Connected,
+    Requesting,
+    RequestSent,
+    ReceivingResponse,
+    ResponseReceived,
+    Disconnecting,
+    Disconnected,
+    Error,
+    ResponseCompleted
 };
 QString transferStateText(TransferState state); // "icHostResolvingHost" ... "icResponseCompleted"
 

@@ -1,0 +1,100 @@
+// KISS import through the station, in slices on the event loop.
+
+#include "station/kiss_import.h"
+
+#include <QtTest>
+
+#include "sim/sample_recording.h"
+#include "support/qt_support.h"
+
+using namespace varne4;
+using test::ByteVector;
+
+namespace {
+
+// A log as the station writes it: `frames` raw frames, every `satelliteEvery`th a
+// housekeeping beacon whose uptime numbers it.
+ByteVector kissLog(int frames, int satelliteEvery, int firstUptime = 0) {
+    ByteVector out;
+    for (int i = 0; i < frames; ++i) {
+        kiss::appendTimeStampRecord(out, "2026-12-05 03:36:34.678 UTC");
+        kiss::appendFrameRecord(out,
+                                withPortByte(i % satelliteEvery ? makeStationFrame("CQ", "OK1ABC", "", "hi")
+                                                                : makeHousekeepingFrame({.uptime = firstUptime + i})));
+    }
+    return out;
+}
+
+// A station that does not upload, and an import into it.
+struct Rig {
+    QString write(const char* name, const ByteVector& bytes) {
+        test::writeFile(rig.folder / name, bytes);
+        return test::qPath(rig.folder / name);
+    }
+    bool run(const QStringList& files) {
+        QSignalSpy finished(&import, &KissImport::finished);
+        import.start(files);
+        return finished.wait(20000) && !finished.first().first().toBool();
+    }
+    QList<double> uptimes() const {
+        QList<double> out;
+        for (std::size_t i = 0; i < rig.station.pipeline().history().size(); ++i)
+            out << rig.station.pipeline().history().at(i).values[2];
+        return out;
+    }
+    test::StationRig rig{"PORT=127.0.0.1:1\r\nMYCALL=XY1Z\r\n", false};
+    KissImport import{rig.station};
+};
+
+} // namespace
+
+class KissImportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Satellite frames only are decoded and counted; imports are not shown as received.
+    void readsFilesInOrderAndGoesOnPastAnUnreadableOne() {
+        Rig t;
+        const QString a = t.write("a.kss", kissLog(7, 3, 100)), b = t.write("b.kss", kissLog(2, 1, 200));
+        const QString notes = t.write("notes.txt", test::bytesOf("not a recording\r\n")), missing = a + ".gone";
+        QVERIFY(t.run({a, missing, notes, b}));
+        QCOMPARE(t.uptimes(), (QList<double>{100, 103, 106, 200, 201}));
+        QCOMPARE(t.rig.station.pipeline().counterLineText(), std::string("KISS packets: 5 | HTTP POST OK: 0"));
+        QVERIFY(t.rig.station.hexMonitor().empty());
+        for (const QString& said :
+             QStringList{"2026-12-05 03:36:34.678: processing " + a, "processing " + missing, "cannot open " + missing,
+                         notes + ": no KISS records found", "processing " + b})
+            QVERIFY2(t.rig.logged(said), qPrintable(said));
+        QVERIFY(!t.rig.logged(a + ": no KISS") && !t.rig.logged(b + ": no KISS"));
+    }
+
+    void stopsAfterTheCurrentRecordWhenCancelled() {
+        Rig t;
+        t.import.setSliceMs(0);
+        const QString big = t.write("big.kss", kissLog(20000, 1));
+        QSignalSpy finished(&t.import, &KissImport::finished), progress(&t.import, &KissImport::progress);
+        t.import.start({big, big});
+        QVERIFY(progress.wait(5000));
+        t.import.cancel();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(!t.import.running());
+        QVERIFY(t.rig.station.pipeline().rxCounter() < 20000u);
+        QCOMPARE(t.rig.station.pipeline().rxCounter(), t.import.recordsDone());
+    }
+
+    void skipsOversizeRecordsNamingTheirOffset() {
+        Rig t;
+        ByteVector bytes = kissLog(1, 1);
+        const std::size_t offset = bytes.size();
+        kiss::appendFrameRecord(bytes, ByteVector(600, 'x'));
+        for (auto byte : kissLog(1, 1, 7))
+            bytes.push_back(byte);
+        QVERIFY(t.run({t.write("long.kss", bytes)}));
+        QCOMPARE(t.uptimes(), (QList<double>{0, 7}));
+        QVERIFY(t.rig.logged(QStringLiteral("record at byte offset %1 is longer than 512 bytes, skipped").arg(offset)));
+    }
+};
+
+QTEST_GUILESS_MAIN(KissImportTest)
+#include "kiss_import_test.moc"

@@ -1,0 +1,143 @@
+// The station as the windows and the headless mode drive it: start-up order,
+// live frames through a local modem, uploads to a local server, shut-down.
+
+#include "station/station.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+
+#include "intake/tcp_link.h"
+#include "sim/modem_simulator.h"
+#include "sim/sample_recording.h"
+#include "sim/telemetry_sink.h"
+#include "support/qt_support.h"
+
+using namespace varne4;
+using test::ByteVector;
+
+class StationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpLogsInOrderAndCreatesTheLogBesideTheConfiguration() {
+        test::StationRig rig("# station\r\nPORT = 127.0.0.1:1\r\nSERVER=http://x/\r\nMYCALL=OK1/X\r\n"
+                             "QTH_LAT=50,5\r\nQTH_LONG=14.4\r\n");
+        QVERIFY(!rig.error);
+        QCOMPARE(rig.station.statusLog().text(),
+                 "2026-12-05 03:36:34.678: Winsock RemotePort: 1\r\n"
+                 "2026-12-05 03:36:34.678: Winsock RemoteHost: 127.0.0.1\r\n"
+                 "2026-12-05 03:36:34.678: 127.0.0.1:1 | http://x/ | OK1/X | 50.5 | 14.4\r\n");
+        // The callsign's "/" cannot stand in a file name.
+        QCOMPARE(rig.station.kissLogPath(), rig.folder / "OK1_X_05122026_0336.kss");
+        QCOMPARE(std::filesystem::file_size(rig.station.kissLogPath()), 0u);
+    }
+
+    void startUpFailuresStopAtTheirStep_data() {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<int>("logLines");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("no PORT") << QByteArray("# nothing\r\n") << 1 << "PORT is missing";
+        QTest::newRow("PORT without colon") << QByteArray("PORT=localhost\r\n") << 1 << "PORT has no \":\": localhost";
+        QTest::newRow("line without =") << QByteArray("PORT=localhost:8000\r\nnonsense\r\n") << 0 << "line 2 has no";
+        // A KISS port replaces PORT, so its own faults are named, even beside a good PORT.
+        QTest::newRow("KISS_TCP without colon")
+            << QByteArray("PORT=localhost:8000\r\nKISS_TCP=localhost\r\n") << 1 << "KISS_TCP has no \":\": localhost";
+        QTest::newRow("KISS_TCP port not a number")
+            << QByteArray("KISS_TCP=localhost:kiss\r\n") << 1 << "the port of KISS_TCP is not a number";
+    }
+
+    void startUpFailuresStopAtTheirStep() {
+        QFETCH(QByteArray, config);
+        QFETCH(int, logLines);
+        QFETCH(QString, description);
+        test::StationRig rig(QString::fromLatin1(config));
+        QVERIFY(rig.error);
+        QVERIFY2(QString::fromStdString(rig.error->description).contains(description), rig.error->description.c_str());
+        QCOMPARE(rig.station.statusLog().size(), std::size_t(logLines));
+        QVERIFY(!rig.station.kissLogOpen());
+        QVERIFY(rig.station.link().isClosed());
+        QCOMPARE(test::fileNames(rig.folder.path()), QStringList{"online_conf.ini"});
+    }
+
+    void liveFramesAreLoggedDecodedAndPostedToBothServers_data() {
+        QTest::addColumn<bool>("kiss");
+        QTest::newRow("AGW") << false;
+        QTest::newRow("KISS TCP") << true;
+    }
+
+    void liveFramesAreLoggedDecodedAndPostedToBothServers() {
+        QFETCH(bool, kiss);
+        const std::vector<ByteVector> sent{
+            withPortByte(makeHousekeepingFrame({.uptime = 93784})),
+            withPortByte(makeStationFrame("APRS", "OK1ABC-9", "", "!5005.00N/01425.00E-")),
+            withPortByte(makeMemoryCheckFrame({0, 60, 0, 0, 0, 4294967295u})),
+            ByteVector{0x00}, // a raw frame with the port byte only
+        };
+        ModemSimulator modem(std::make_unique<test::ListSource>(sent));
+        TelemetrySink sink;
+        QVERIFY(kiss ? modem.listenKiss() : modem.listen());
+        QVERIFY(sink.listen());
+        QSignalSpy bodies(&sink, &TelemetrySink::bodyReceived);
+        // With a KISS port named, PORT (here pointing nowhere) is not used.
+        const QString link = kiss
+                                 ? QStringLiteral("PORT=127.0.0.1:1\r\nKISS_TCP=127.0.0.1:%1\r\n").arg(modem.kissPort())
+                                 : QStringLiteral("PORT=127.0.0.1:%1\r\n").arg(modem.port());
+        test::StationRig rig(link +
+                             QStringLiteral("SERVER=http://127.0.0.1:%1/a\r\nSERVER_BACKUP=http://127.0.0.1:%1/b\r\n"
+                                            "MYCALL=T1\r\n")
+                                 .arg(sink.port()));
+        QVERIFY(!rig.error);
+        Station& station = rig.station;
+        QTRY_COMPARE(bodies.size(), 4);
+        QTRY_COMPARE(station.pipeline().postOkCounter(), 4);
+
+        // Every raw frame in the log, each after its own time stamp, byte for byte.
+        station.closeKissLog();
+        int stamps = 0;
+        QVERIFY(test::framesOf(station.kissLogPath(), &stamps) == sent);
+        QCOMPARE(stamps, 4);
+        QCOMPARE(station.hexMonitor().size(), 4u);
+        QCOMPARE(station.pipeline().counterLineText(), std::string("RX packets: 2 | HTTP POST OK: 4"));
+        QCOMPARE(station.transferStates().last(), QStringLiteral("icResponseCompleted"));
+        QVERIFY(rig.logged(kiss ? ": KISS winsock connection made" : ": AGW winsock connection made"));
+        QCOMPARE(rig.logged("; KISS_TCP and PORT both set, PORT not used"), kiss);
+        // Server first, then the backup, frame by frame.
+        QCOMPARE(bodies[0][0].toByteArray(), QByteArray("/a"));
+        QCOMPARE(bodies[1][0].toByteArray(), QByteArray("/b"));
+        QCOMPARE(bodies[0][1], bodies[1][1]);
+        QVERIFY(bodies[0][1].toByteArray().contains("&frame=A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03 F0 "));
+        QVERIFY(bodies[2][1].toByteArray().contains(" 68 68 "));
+    }
+
+    void uploadTimeoutComesFromTheConfiguration() {
+        QTcpServer silent; // takes the request and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        test::StationRig rig(QStringLiteral("PORT=127.0.0.1:1\r\nSERVER=http://127.0.0.1:%1/\r\nUPLOAD_TIMEOUT=1\r\n")
+                                 .arg(silent.serverPort()));
+        QVERIFY(!rig.error);
+        rig.station.postCurrentBody();
+        // Well before the 60 s a run without the key waits.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.logged(" 0: Transfer timed out after 1000 ms"), 8000);
+    }
+
+    void shutDownKeepsOnlyALogThatHoldsFrames_data() {
+        QTest::addColumn<bool>("withFrame");
+        QTest::newRow("a frame") << true;
+        QTest::newRow("no frame") << false;
+    }
+
+    void shutDownKeepsOnlyALogThatHoldsFrames() {
+        QFETCH(bool, withFrame);
+        test::StationRig rig("PORT=127.0.0.1:1\r\nMYCALL=Z\r\n");
+        QVERIFY(!rig.error);
+        if (withFrame) rig.station.takeLiveFrame(withPortByte(makeStationFrame("CQ", "OK1ABC", "", "hello")));
+        rig.station.shutDown();
+        rig.station.shutDown(); // a second close finds nothing more to do
+        QVERIFY(rig.station.link().isClosed());
+        QCOMPARE(std::filesystem::exists(rig.folder / "Z_05122026_0336.kss"), withFrame);
+    }
+};
+
+QTEST_GUILESS_MAIN(StationTest)
+#include "station_test.moc"

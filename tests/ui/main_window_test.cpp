@@ -1,0 +1,265 @@
+// The main window as a view of the station: start-up, panel, selection, chart,
+// exit, and its menu work: import, screenshot, CSV export.
+
+#include <QChartView>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineSeries>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "intake/tcp_link.h"
+#include "ui/about_window.h"
+#include "ui/log_box.h"
+#include "ui/qt_value_chart.h"
+#include "ui/status_window.h"
+#include "window_rig.h"
+
+using namespace varne4;
+using namespace varne4::test;
+
+namespace {
+
+QString chartTitleOf(const WindowRig& rig) { return rig.find<QGroupBox>(QStringLiteral("Frame5"))->title(); }
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpShowsTheLayoutTheLogAndSlot14ThenSelectionMoves() {
+        WindowRig rig(validConfig(), true);
+        rig.window->show();
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("VARNE-4 Online Telemetry Decoder (QX7TR)"));
+        QCOMPARE(rig.window->centralWidget()->size(), QSize(713, 747));
+        // Twips of the layout tables divided by 15, relative to the enclosing control.
+        const std::pair<const char*, QRect> placed[] = {
+            {"Frame5", {8, 336, 697, 241}}, {"MSChart1", {8, 16, 681, 217}}, {"Text1_4", {112, 120, 97, 19}}};
+        for (const auto& [name, rect] : placed)
+            QCOMPARE(rig.find<QWidget>(QLatin1String(name))->geometry(), rect);
+        QVERIFY(rig.errors.isEmpty() && rig.window->startUpSucceeded());
+        const QString stamp = QStringLiteral("2024-05-06 07:08:09.010: ");
+        QCOMPARE(rig.find<ui::LogBox>("Text3")->text(), stamp + latin1(texts::kRemotePort) + "1\n" + stamp +
+                                                            latin1(texts::kRemoteHost) + "127.0.0.1\n" + stamp +
+                                                            "127.0.0.1:1 |  | QX7TR | 48.5 | 11.25");
+
+        QCOMPARE(rig.marks(), QStringList{"Text1_14"}); // highlighted, but no option marked
+        QCOMPARE(chartTitleOf(rig), QStringLiteral("OBC temp [C]"));
+
+        // The "allow data transfer" box starts from the options and steers the uploads.
+        QVERIFY(rig.station.isUploadAllowed());
+        rig.find<QCheckBox>("Check1")->click();
+        QVERIFY(!rig.station.isUploadAllowed());
+
+        rig.window->onClockTick();
+        QCOMPARE(rig.find<QLabel>("Label1")->text(), QStringLiteral("07:08:09 UTC"));
+
+        // Selection moves across groups: Status, Power, Temperatures, Status again, the same one twice.
+        const std::pair<int, const char*> steps[] = {
+            {2, "uptime [s]"}, {7, "batt A voltage [mV]"}, {19, "-Z panel temp [C]"}, {4, "state"}, {4, "state"}};
+        for (const auto& [slot, title] : steps) {
+            rig.chartOption(slot)->click();
+            QCOMPARE(rig.marks(),
+                     (QStringList{QStringLiteral("Option1_%1").arg(slot), QStringLiteral("Text1_%1").arg(slot)}));
+            QCOMPARE(chartTitleOf(rig), QLatin1String(title));
+        }
+        // A slot without a chart option clears every mark and highlight.
+        rig.window->selectChartSlot(23);
+        QCOMPARE(rig.marks(), QStringList{});
+    }
+
+    void startUpFailureShowsOneErrorAndSkipsTheRest_data() {
+        QTest::addColumn<QString>("config"); // empty: no file at all
+        QTest::addColumn<int>("logLines");   // the settings line is logged once the file was read
+        QTest::newRow("PORT without colon") << "PORT=localhost\r\nMYCALL=QX7TR\r\n" << 1;
+        QTest::newRow("line without =") << "PORT=127.0.0.1:1\r\nMYCALL\r\n" << 0;
+        QTest::newRow("missing file") << "" << 0;
+    }
+    void startUpFailureShowsOneErrorAndSkipsTheRest() {
+        QFETCH(QString, config);
+        QFETCH(int, logLines);
+        WindowRig rig(config.toStdString(), true);
+        QCOMPARE(rig.errors.size(), 1);
+        auto fixed = [](std::string_view text) { return QRegularExpression::escape(latin1(text)); };
+        const QRegularExpression error(QStringLiteral("^%1\\|%2\r\n%3[^\r\n]+\r\n%4[^\r\n]+$")
+                                           .arg(fixed(texts::kOpenErrorTitle), fixed(texts::kOpenErrorLine1),
+                                                fixed(texts::kOpenErrorLine2), fixed(texts::kOpenErrorLine3)));
+        QVERIFY2(error.match(rig.errors.front()).hasMatch(), qPrintable(rig.errors.front()));
+        QVERIFY(!rig.window->startUpSucceeded());
+        QCOMPARE(rig.find<ui::LogBox>("Text3")->lineCount(), std::size_t(logLines));
+        QVERIFY(kissLogsIn(rig.folder.path()).empty());
+        // The panel keeps its design-time mark; nothing is highlighted.
+        QCOMPARE(rig.marks(), QStringList{"Option1_0"});
+        rig.chartOption(7)->click(); // the window stays usable
+        QCOMPARE(rig.marks(), (QStringList{"Option1_7", "Text1_7"}));
+    }
+
+    void beaconsFillPanelChartAndStatusWindow() {
+        WindowRig rig(validConfig());
+        const std::int8_t temps[] = {43, -3, 0};
+        for (int i = 0; i < 3; ++i) {
+            rig.clock.set(DateTime{2024, 5, 6, 10 + i, 20 + i, 0, 0});
+            rig.live(housekeepingFrame(0x5E, temps[i]));
+        }
+        const PanelState& panel = rig.station.pipeline().panel();
+        for (int i = 0; i < kPanelSlots; ++i)
+            QCOMPARE(rig.valueBox(i)->text(), fromUtf8(panel.slotText[static_cast<std::size_t>(i)]));
+        QCOMPARE(rig.find<QLabel>("Label8")->text(), fromUtf8(panel.timeLine));
+        QCOMPARE(rig.find<QLineEdit>("Text4")->text(), fromUtf8(panel.uptimeText));
+
+        // A click draws at once, one row per beacon, oldest first, where the axis shows its UTC time.
+        rig.chartOption(14)->click();
+        auto* series = qobject_cast<QLineSeries*>(rig.find<QChartView>("MSChart1")->chart()->series().value(0));
+        auto at = [](double utcMillis) { return ui::axisMillisForUtc(utcMillis); };
+        const double t0 = 1714990800000.0; // 2024-05-06 10:20:00 UTC, in ms
+        QCOMPARE(series->points(), (QList<QPointF>{{at(t0), 21.5}, {at(t0 + 3660000), -1.5}, {at(t0 + 7320000), 0}}));
+
+        // Other beacons redraw without adding a row; messages collect in Text6.
+        QSignalSpy redraws(series, &QXYSeries::pointsReplaced);
+        for (const char* text : {"HELLO", "", "73 \xE9"})
+            rig.live(makeMessageFrame(text));
+        QTRY_COMPARE(redraws.count(), 1);
+        QCOMPARE(series->count(), 3);
+        QCOMPARE(rig.find<ui::LogBox>("Text6")->text(), QStringLiteral("HELLO\n\n73 \u00E9"));
+
+        // The state byte is plotted as a number.
+        rig.window->selectChartSlot(4);
+        QCOMPARE(series->at(2).y(), 94.0);
+
+        // An import redraws at a bounded rate: nothing while the frames pour in, once after.
+        redraws.clear();
+        for (int i = 0; i < 200; ++i)
+            rig.station.takeImportedRecord(withPortByte(housekeepingFrame(0x40, 10)));
+        QCOMPARE(redraws.count(), 0);
+        QTRY_COMPARE(series->count(), 203);
+        QVERIFY(!redraws.wait(250)); // and no second redraw follows
+        QCOMPARE(redraws.count(), 1);
+
+        // The status window reads the state when opened: a beacon while it is open changes nothing,
+        // and a second click brings the same window.
+        rig.window->openStatusWindow();
+        QPointer<ui::StatusWindow> status = rig.window->statusWindow();
+        rig.live(housekeepingFrame(0xFF, 0));
+        rig.window->openStatusWindow();
+        QCOMPARE(rig.window->statusWindow().data(), status.data());
+        QCOMPARE(status->stateText(), QStringLiteral("01000000"));
+    }
+
+    void exitClosesEverythingAndRemovesOnlyTheRunsEmptyLog() {
+        WindowRig rig(validConfig());
+        writeFile(rig.folder / "other_program.lock", std::string_view{});
+        rig.window->show();
+        rig.window->openAboutWindow();
+        rig.window->openStatusWindow();
+        QPointer<ui::AboutWindow> about = rig.window->aboutWindow();
+        QPointer<ui::StatusWindow> status = rig.window->statusWindow();
+        const auto logs = kissLogsIn(rig.folder.path());
+        QVERIFY(about && status && logs.size() == 1);
+
+        rig.window->exitProgram();
+        QVERIFY(!rig.window->isVisible());
+        QVERIFY(!rig.station.kissLogOpen() && rig.station.link().isClosed());
+        QVERIFY(!std::filesystem::exists(logs.front()));
+        QVERIFY(std::filesystem::exists(rig.folder / "other_program.lock"));
+        QTRY_VERIFY(about.isNull() && status.isNull());
+    }
+
+    void importShowsItsFilesAndCanBeCancelled() {
+        WindowRig rig(validConfig());
+        // Time stamps and housekeeping beacons in turn: 4 beacons, then 2 more.
+        QVERIFY(makeBenchRecording(rig.folder / "a.kss", 8) && makeBenchRecording(rig.folder / "b.kss", 4));
+        QStringList shown; // the progress box names the file being read
+        connect(&rig.window->importer(), &KissImport::progress, this, [&] {
+            if (QProgressDialog* box = rig.window->importProgress()) shown << box->labelText().section('\n', 0, 0);
+        });
+        rig.window->importFiles({qpath(rig.folder / "a.kss"), qpath(rig.folder / "b.kss")});
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->importer().running(), 20000);
+        QCOMPARE(rig.find<QLabel>("Label7")->text(),
+                 latin1(texts::kImportPrefix) + "6" + latin1(texts::kPostOkSeparator) + "0");
+        shown.removeDuplicates();
+        QCOMPARE(shown, (QStringList{"File 1 of 2: a.kss", "File 2 of 2: b.kss"}));
+
+        // The menu is off while an import runs; the progress box's button stops it.
+        QVERIFY(makeBenchRecording(rig.folder / "big.kss", 60000));
+        auto* menu = rig.find<QAction>("MnuImport");
+        rig.window->importer().setSliceMs(1);
+        QSignalSpy done(&rig.window->importer(), &KissImport::finished);
+        QSignalSpy progress(&rig.window->importer(), &KissImport::progress);
+        rig.window->importFiles({qpath(rig.folder / "big.kss")});
+        QVERIFY(!menu->isEnabled());
+        QVERIFY(progress.wait(5000)); // the file is open; its records follow in slices
+        rig.window->importProgress()->findChild<QPushButton*>()->click();
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.first().first().toBool(), true);
+        QVERIFY(rig.station.pipeline().rxCounter() < 10000u);
+        QVERIFY(menu->isEnabled());
+    }
+
+    void aCancelledDialogOrTooManyFilesImportNothing() {
+        WindowRig rig(validConfig());
+        rig.window->chooseImportFiles();
+        auto* dialog = rig.window->findChild<QFileDialog*>("CommonDialog1");
+        QVERIFY(dialog && dialog->fileMode() == QFileDialog::ExistingFiles);
+        QCOMPARE(dialog->nameFilters().first(), QStringLiteral("Log Files (*.kss)"));
+        dialog->reject();
+        QVERIFY(!rig.window->importer().running());
+
+        QStringList files;
+        for (int i = 0; i < 40; ++i)
+            files << qpath(rig.folder / (std::string(60, 'x') + std::to_string(i) + ".kss"));
+        rig.window->importFiles(files);
+        QCOMPARE(rig.errors, QStringList{latin1(texts::kImportTitle) + '|' + latin1(texts::kTooManyFiles)});
+        QVERIFY(!rig.window->importer().running());
+    }
+
+    void screenshotWritesACroppedPalettePngOrSaysWhyNot() {
+        WindowRig rig(validConfig() + "SCREENSHOT=YES\r\n");
+        rig.live(housekeepingFrame(0x5E, 40));
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        rig.window->takeScreenshot();
+
+        // The local date of the clock.
+        const std::string prefix = rig.station.imagePathPrefix() + std::string(texts::kScreenshotPrefix) + "06052024";
+        QVERIFY(std::filesystem::exists(prefix + ".png"));
+        QVERIFY(!std::filesystem::exists(prefix + ".bmp"));
+        const QImage png(fromUtf8(prefix + ".png"));
+        QCOMPARE(png.size(), QSize(707, 540));
+        QCOMPARE(png.format(), QImage::Format_Indexed8);
+        QVERIFY(png.colorCount() <= 256);
+        QVERIFY(png.colorTable().contains(qRgba(240, 240, 240, 0)));
+        QCOMPARE(qAlpha(png.pixel(5, 520)), 0); // the window colour below the chart is transparent
+
+        QCOMPARE(rig.find<QLabel>("Label1")->text(), fromUtf8(prefix + ".bmp") + latin1(texts::kScreenshotSaved));
+        const auto& log = rig.station.statusLog();
+        QCOMPARE(log.line(log.size() - 1), prefix + ".png" + std::string(texts::kScreenshotConverted));
+
+        // A folder that is not there: reported in the log, no caption.
+        WindowRig missing(validConfig() + "IMAGE_PATH=/nonexistent/folder/\r\n");
+        missing.window->takeScreenshot();
+        QVERIFY(missing.station.statusLog().line(0).find("screenshot failed") != std::string::npos);
+        QCOMPARE(missing.find<QLabel>("Label1")->text(), QStringLiteral("UTC"));
+    }
+
+    void csvExportIsWholeOrReported() {
+        WindowRig rig(validConfig());
+        rig.live(housekeepingFrame(0x5E, 41));
+        const auto csv = rig.folder / "history.csv";
+        rig.window->exportCsvTo(qpath(csv));
+        const ByteVector bytes = readFile(csv);
+        const QByteArray text(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+        QCOMPARE(text.count('\n'), 2);
+        QCOMPARE(text.split('\n')[1].trimmed().split(',')[15], QByteArray("20.5")); // "." whatever the locale
+
+        rig.window->exportCsvTo(QStringLiteral("/nonexistent/folder/h.csv"));
+        QVERIFY(rig.station.statusLog().line(0).find("could not be exported") != std::string::npos);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,66 @@
+// The status window: the state word read into seven plain lines.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "base/compat_texts.h"
+#include "base/qt_text.h"
+#include "ui/status_window.h"
+
+using namespace varne4;
+using namespace varne4::texts;
+using varne4::ui::StatusWindow;
+
+class StatusWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void linesFollowTheStateBits() {
+        using Lines = std::array<std::string_view, ui::kStatusLines>;
+        const Lines blank = {"bit 7", "bit 6", "bit 5", "bit 4", "bit 3", "bit 2", "bit 1"};
+        struct Row {
+            const char* state;
+            Lines lines;
+        };
+        const Row rows[] = {
+            {"01011110", {kNominalMode, kReserved, kAdcsOn, kRadioA, kPathBOn, kPathAOn, kMcuA}},
+            {"00000000", {"?", kReserved, kAdcsOff, kRadioB, kPathBOff, kPathAOff, kMcuA}},
+            {"11111111", {"?", kReserved, kAdcsOn, kRadioA, kPathBOn, kPathAOn, kMcuB}},
+            {"10000001", {"?", kReserved, kAdcsOff, kRadioB, kPathBOff, kPathAOff, kMcuB}},
+            {"", blank},
+            {"   ", blank},
+            // Whatever cannot be read shows "?", never a guess.
+            {"abcdefgh", {"?", kReserved, "?", "?", "?", "?", "?"}},
+            {"0101", {kNominalMode, kReserved, kAdcsOn, "?", "?", "?", "?"}},
+            {"0101111x", {kNominalMode, kReserved, kAdcsOn, kRadioA, kPathBOn, kPathAOn, "?"}},
+            {"01202020", {kNominalMode, kReserved, kAdcsOff, "?", kPathBOff, "?", kMcuA}},
+        };
+        for (const Row& row : rows) {
+            const QString state = QLatin1String(row.state);
+            QStringList expected;
+            for (std::string_view line : row.lines)
+                expected << latin1(line);
+            // The window shows the lines statusLinesFor() reads.
+            const StatusWindow window(state);
+            QStringList shown;
+            for (int i = 0; i < ui::kStatusLines; ++i)
+                shown << window.findChild<QLabel*>(QStringLiteral("Label2_%1").arg(i))->text();
+            QCOMPARE(state + ": " + shown.join('|'), state + ": " + expected.join('|'));
+            // The box shows the state text unchanged; a blank one leaves it empty.
+            QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("Text1"))->text(),
+                     state.trimmed().isEmpty() ? QString() : state);
+        }
+    }
+
+    void windowLayout() {
+        StatusWindow status(QStringLiteral("01011110"));
+        status.show();
+        QCOMPARE(status.objectName(), QStringLiteral("Form4"));
+        QCOMPARE(status.windowTitle(), QStringLiteral("Status"));
+        QCOMPARE(status.size(), QSize(293, 194));
+        QCOMPARE(status.findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("VARNE-4 System Status"));
+    }
+};
+
+QTEST_MAIN(StatusWindowTest)
+#include "status_window_test.moc"

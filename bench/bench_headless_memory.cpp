@@ -43,7 +43,9 @@ public:
             ax25 = varne4::makeHousekeepingFrame(s);
             break;
         }
-        case 1: ax25 = varne4::makeMessageFrame(std::string(kRawFrameBytes, 'M')); break;
+        case 1:
+            ax25 = varne4::makeMessageFrame(std::string(kRawFrameBytes, 'M'));
+            break;
         default:
             ax25 = varne4::makeStationFrame("APRS", "OK1ABC-9", "WIDE2-2", std::string(kRawFrameBytes, 'x'));
             break;

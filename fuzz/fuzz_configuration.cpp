@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/configuration.h"
+#include "base/safe_text.h"
 #include "fuzz_support.h"
 
 using namespace varne4;
@@ -102,7 +103,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkEndpoint(content);
 
     const std::string line = settingsLine(c);
-    FUZZ_CHECK(line == c.port + " | " + c.server + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong);
+    FUZZ_CHECK(line == c.port + " | " + redactUrl(c.server) + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong);
+    // A redacted URL differs from the original only in its password, shown as "***".
+    const std::string shown = redactUrl(content);
+    if (shown != content) {
+        const auto stars = shown.find(":***@");
+        FUZZ_CHECK(stars != std::string::npos);
+        FUZZ_CHECK(content.starts_with(shown.substr(0, stars + 1)));
+        FUZZ_CHECK(content.ends_with(shown.substr(stars + 4)));
+    }
+    // Escaped text has no control byte left and only grows.
+    const std::string escaped = escapeControls(content);
+    FUZZ_CHECK(std::none_of(escaped.begin(), escaped.end(),
+                            [](char ch) { return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F; }));
+    FUZZ_CHECK(escaped.size() >= content.size());
 
     const std::string safe = fileNameSafe(content);
     FUZZ_CHECK(safe.size() == content.size());

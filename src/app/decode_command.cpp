@@ -29,7 +29,8 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
     const unsigned char lead = b(i);
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
     else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         if (lead == 0xE0) low = 0xA0;
@@ -175,8 +176,10 @@ private:
         o += "{\"file\":";
         appendJsonString(o, file, Encoding::Utf8);
         o += ",\"recorded\":";
-        if (recorded_) appendJsonString(o, *recorded_, Encoding::Latin1);
-        else o += "null";
+        if (recorded_)
+            appendJsonString(o, *recorded_, Encoding::Latin1);
+        else
+            o += "null";
         o += ",\"beacon\":\"";
         o += beaconTypeName(r.type);
         o += "\",\"beacon_line\":";

@@ -22,6 +22,8 @@ constexpr std::chrono::seconds kOutputGrace{2};
 } // namespace
 
 int runHeadless(const StationCommandLine& options) {
+    // First: from now on a closed output is an error to handle, not a death by SIGPIPE.
+    SignalWatcher watcher;
     LineWriter output(stdout);
     // Declared after the output, so they are gone before it; the demo's services
     // outlive the station on every path.
@@ -34,7 +36,6 @@ int runHeadless(const StationCommandLine& options) {
         output.write(escapeControls(line.toStdString()));
     });
 
-    SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, qApp, &QCoreApplication::quit);
 
     StationOptions stationOptions = stationOptionsFor(options);

@@ -45,11 +45,11 @@ private:
     std::condition_variable idle_;
     std::deque<std::string> queue_;
     std::size_t queuedBytes_ = 0;
-    std::uint64_t dropped_ = 0;      // all lines dropped so far
-    std::uint64_t unreported_ = 0;   // dropped since the last note about it
-    bool writing_ = false;           // the thread holds a batch it is writing
+    std::uint64_t dropped_ = 0;    // all lines dropped so far
+    std::uint64_t unreported_ = 0; // dropped since the last note about it
+    bool writing_ = false;         // the thread holds a batch it is writing
     bool stopping_ = false;
-    bool closed_ = false;            // the output failed for good (closed pipe, full disk)
+    bool closed_ = false; // the output failed for good (closed pipe, full disk)
     std::thread thread_;
 };
 

@@ -26,8 +26,8 @@ std::string redactUrl(std::string_view url) {
     // The authority ends at the first "/", "?" or "#"; a "@" after that is part of the path.
     const auto authorityEnd = url.find_first_of("/?#", authorityStart);
     const std::string_view authority =
-        url.substr(authorityStart, authorityEnd == std::string_view::npos ? std::string_view::npos
-                                                                          : authorityEnd - authorityStart);
+        url.substr(authorityStart,
+                   authorityEnd == std::string_view::npos ? std::string_view::npos : authorityEnd - authorityStart);
     const auto at = authority.rfind('@');
     if (at == std::string_view::npos) return std::string(url);
     const auto colon = authority.substr(0, at).find(':');

@@ -167,7 +167,8 @@ void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int3
     if (frame.size() > kMessageOffset + 1)
         message.assign(reinterpret_cast<const char*>(frame.data()) + kMessageOffset, frame.size() - 1 - kMessageOffset);
     panel_.messages.push_back(std::move(message));
-    while (panel_.messages.size() > panel_.maxMessages) panel_.messages.pop_front();
+    while (panel_.messages.size() > panel_.maxMessages)
+        panel_.messages.pop_front();
 }
 
 } // namespace varne4

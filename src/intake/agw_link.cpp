@@ -51,8 +51,8 @@ void AgwLink::handleFrame(const agw::Frame& frame) {
     case 'G':
         // The splitter cut this frame by dataLen, so its low byte is the size's.
         // The engine's own text: its control characters are shown, not obeyed.
-        emit status(QString::fromLatin1(escapeControls(
-            agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data))));
+        emit status(QString::fromLatin1(
+            escapeControls(agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data))));
         break;
     default:
         break; // the engine's other kinds are of no use here

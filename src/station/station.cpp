@@ -50,7 +50,8 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     statusLog_.setMaxEntries(options.retention.statusLines);
     maxHexLines_ = options.retention.hexLines;
     pipeline_.panel().maxMessages = options.retention.messages;
-    configPath_ = options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
+    configPath_ =
+        options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
 
     ConfigResult loaded = LoadConfiguration(configPath_);

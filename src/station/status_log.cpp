@@ -25,7 +25,8 @@ void StatusLog::add(std::string line, Where where) {
 
 void StatusLog::setMaxEntries(std::size_t maxEntries) {
     max_ = maxEntries;
-    while (lines_.size() > max_) lines_.pop_front();
+    while (lines_.size() > max_)
+        lines_.pop_front();
 }
 
 std::string StatusLog::text() const {

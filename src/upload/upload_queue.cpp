@@ -265,8 +265,8 @@ void UploadQueue::finish(QNetworkReply* reply) {
     } else if (code >= 300 && code < 400) {
         // Not followed (see startTransfer): the frame did not arrive, and the answer says where it went.
         addState(Error);
-        emit status(errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") +
-                                      headerText(*reply, code)));
+        emit status(
+            errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") + headerText(*reply, code)));
     } else {
         // Error statuses are answers too: their headers are logged like any other.
         reach(ResponseReceived);

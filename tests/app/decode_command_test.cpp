@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QtEndian>
 
+#include <csignal>
 #include <map>
 
 #include "decode/beacon_table.h"
@@ -117,3 +118,59 @@ TEST(DecodeCommand, ReportsFileProblemsReadsOnAndSurvivesAnyContent) {
     for (const auto& line : lines)
         parseLine(line);
 }
+
+#ifdef Q_OS_UNIX
+// A file name is bytes: those that are not UTF-8 appear in their Latin-1 reading,
+// so every line stays JSON.
+TEST(DecodeCommand, FileNamesThatAreNotUtf8StayValidJson) {
+    test::ScratchFolder folder;
+    const std::string name = "M\xFCller \xC3\xA9.kss"; // a Latin-1 byte, then valid UTF-8
+    std::filesystem::copy_file(std::string(VARNE4_SOURCE_DIR) + "/" + kSample, folder.path() / name);
+    QProcess shell; // only a shell hands a program a file name that is not UTF-8
+    shell.start("sh", {"-c", "cd \"$1\" && exec \"$0\" decode \"$(printf 'M\\374ller \\303\\251.kss')\"", VARNE4_BINARY,
+                       test::qPath(folder.path())});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    ASSERT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    const auto lines = linesOf(shell.readAllStandardOutput());
+    ASSERT_EQ(lines.size(), 36);
+    for (const auto& line : lines)
+        EXPECT_EQ(parseLine(line).value("file").toString(), QString::fromUtf8("Müller é.kss"));
+}
+
+// Output that cannot be written is a failure, said on standard error.
+TEST(DecodeCommand, AFullDiskIsAnErrorNotASuccess) {
+    if (!QFile::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    QProcess decode;
+    decode.setWorkingDirectory(VARNE4_SOURCE_DIR);
+    decode.setStandardOutputFile("/dev/full");
+    decode.start(VARNE4_BINARY, {"decode", kSample});
+    ASSERT_TRUE(decode.waitForFinished(60000));
+    EXPECT_EQ(decode.exitCode(), 1);
+    EXPECT_TRUE(decode.readAllStandardError().startsWith("varne4-decoder: cannot write the output: "));
+}
+
+// SIGTERM in the middle of a long decode ends it between two lines.
+TEST(DecodeCommand, ATerminationSignalEndsItBetweenTwoLines) {
+    test::ScratchFolder folder;
+    const auto big = test::qPath(folder / "big.kss");
+    ASSERT_EQ(QProcess::execute(VARNE4_BINARY, {"sample", "--bench-records", "400000", big}), 0);
+    QProcess decode;
+    decode.start(VARNE4_BINARY, {"decode", big});
+    QByteArray out;
+    while (out.size() < 256 * 1024 && decode.waitForReadyRead(10000))
+        out += decode.readAllStandardOutput();
+    ASSERT_GE(out.size(), 256 * 1024);
+    decode.terminate();
+    while (decode.waitForReadyRead(5000))
+        out += decode.readAllStandardOutput();
+    ASSERT_TRUE(decode.state() == QProcess::NotRunning || decode.waitForFinished(10000));
+    out += decode.readAllStandardOutput();
+    EXPECT_EQ(decode.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(decode.exitCode(), 128 + SIGTERM);
+    ASSERT_TRUE(out.endsWith('\n'));
+    const auto lines = linesOf(out);
+    EXPECT_LT(lines.size(), 200000) << "it ended early";
+    for (const auto& line : lines)
+        ASSERT_FALSE(parseLine(line).isEmpty()) << line.toStdString();
+}
+#endif

@@ -24,16 +24,20 @@ TEST(KissLogWriter, NamesTheFileAfterCallAndStartMinute) {
 }
 
 // Escaping (FESC before FEND, TFEND/TFESC alone left as they are) and the
-// time-stamp record written out byte for byte.
-TEST(KissLogWriter, WritesBothRecordsOfEveryFrameAtOnce) {
+// time-stamp record written out byte for byte, after what an earlier run of the
+// same minute left in the file: a log is never emptied.
+TEST(KissLogWriter, WritesBothRecordsOfEveryFrameAtOnceAfterWhatIsThere) {
     test::ScratchFolder folder;
     KissLogWriter writer;
     EXPECT_FALSE(writer.open(folder / "no such folder" / "log.kss"));
+    EXPECT_EQ(writer.error(), "No such file or directory");
     EXPECT_FALSE(writer.writeFrame(DateTime{}, ByteVector{0x00}));
     const auto path = folder / "log.kss";
-    test::writeFile(path, "old content of an earlier run");
+    const auto earlier = test::bytesOf("\xC0\x09"
+                                       "2014-09-24 11:59:00.000 UTC\xC0\xC0\x00\x41\xC0"sv);
+    test::writeFile(path, earlier);
     ASSERT_TRUE(writer.open(path));
-    EXPECT_TRUE(test::readFile(path).empty()) << "an existing file is emptied";
+    EXPECT_FALSE(writer.createdByThisRun());
 
     ASSERT_TRUE(writer.writeFrame(DateTime{2014, 9, 24, 12, 0, 5, 250}, ByteVector{0x00, 0xC0, 0xDB, 0x41, 0xDC}));
     ASSERT_TRUE(writer.writeFrame(DateTime{2014, 9, 24, 23, 59, 59, 999}, ByteVector{}));
@@ -44,7 +48,9 @@ TEST(KissLogWriter, WritesBothRecordsOfEveryFrameAtOnce) {
                                         "\xC0\x09"
                                         "2014-09-24 23:59:59.999 UTC\xC0"
                                         "\xC0\xC0"sv);
-    EXPECT_EQ(test::hexOf(test::readFile(path)), test::hexOf(expected));
+    ByteVector whole = earlier;
+    whole.insert(whole.end(), expected.begin(), expected.end());
+    EXPECT_EQ(test::hexOf(test::readFile(path)), test::hexOf(whole));
     EXPECT_EQ(writer.bytesWritten(), expected.size());
     EXPECT_FALSE(writer.takeFailureReport());
 }
@@ -68,6 +74,7 @@ TEST(KissLogWriter, EveryFrameComesBackUnchanged) {
     test::ScratchFolder folder;
     KissLogWriter writer;
     ASSERT_TRUE(writer.open(folder / "round_trip.kss"));
+    EXPECT_TRUE(writer.createdByThisRun());
     for (const auto& f : frames)
         ASSERT_TRUE(writer.writeFrame(DateTime{2026, 11, 28, 23, 59, 59, 7}, f));
     writer.close();
@@ -86,6 +93,14 @@ TEST(KissLogWriter, AFullDiskIsReportedOnceAndWritingGoesOn) {
     test::ScratchFolder folder;
     const DateTime t{2026, 12, 5, 3, 36, 34, 678};
     const ByteVector first(100, 0x41), lost(100, 0x42), later(100, 0x43);
+    const ByteVector earlier(50, 0x45);
+    // An earlier run's log of the same name: the cut-back must not reach into it.
+    test::writeFile(folder / "run.kss", test::bytesOf("\xC0\x00"sv));
+    {
+        KissLogWriter previous;
+        ASSERT_TRUE(previous.open(folder / "run.kss"));
+        ASSERT_TRUE(previous.writeFrame(t, earlier));
+    }
     KissLogWriter log;
     ASSERT_TRUE(log.open(folder / "run.kss"));
     ASSERT_TRUE(log.writeFrame(t, first));
@@ -94,7 +109,7 @@ TEST(KissLogWriter, AFullDiskIsReportedOnceAndWritingGoesOn) {
     rlimit before{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
     rlimit cut = before;
-    cut.rlim_cur = static_cast<rlim_t>(log.bytesWritten() + 40);
+    cut.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(folder / "run.kss") + 40);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
     const bool written[] = {log.writeFrame(t, lost), log.takeFailureReport(), log.writeFrame(t, lost),
                             log.takeFailureReport()};
@@ -106,8 +121,7 @@ TEST(KissLogWriter, AFullDiskIsReportedOnceAndWritingGoesOn) {
     EXPECT_TRUE(log.writeFrame(t, later));
     log.close();
     int stamps = 0;
-    EXPECT_EQ(test::framesOf(folder / "run.kss", &stamps), (std::vector<ByteVector>{first, later}));
-    EXPECT_EQ(stamps, 2);
-    EXPECT_EQ(std::filesystem::file_size(folder / "run.kss"), log.bytesWritten());
+    EXPECT_EQ(test::framesOf(folder / "run.kss", &stamps), (std::vector<ByteVector>{{0x00}, earlier, first, later}));
+    EXPECT_EQ(stamps, 3);
 #endif
 }

@@ -37,23 +37,33 @@ private slots:
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<int>("logLines");
         QTest::addColumn<QString>("description");
-        QTest::newRow("no PORT") << QByteArray("# nothing\r\n") << 1 << "PORT is missing";
-        QTest::newRow("PORT without colon") << QByteArray("PORT=localhost\r\n") << 1 << "PORT has no \":\": localhost";
-        QTest::newRow("line without =") << QByteArray("PORT=localhost:8000\r\nnonsense\r\n") << 0 << "line 2 has no";
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no PORT") << QByteArray("# nothing\r\n") << 1 << "PORT is missing" << QString();
+        QTest::newRow("PORT without colon")
+            << QByteArray("PORT=localhost\r\n") << 1 << "PORT has no \":\": localhost" << QString();
+        QTest::newRow("line without =") << QByteArray("PORT=localhost:8000\r\nnonsense\r\n") << 0 << "line 2 has no"
+                                        << QString();
         // A KISS port replaces PORT, so its own faults are named, even beside a good PORT.
-        QTest::newRow("KISS_TCP without colon")
-            << QByteArray("PORT=localhost:8000\r\nKISS_TCP=localhost\r\n") << 1 << "KISS_TCP has no \":\": localhost";
+        QTest::newRow("KISS_TCP without colon") << QByteArray("PORT=localhost:8000\r\nKISS_TCP=localhost\r\n") << 1
+                                                << "KISS_TCP has no \":\": localhost" << QString();
         QTest::newRow("KISS_TCP port not a number")
-            << QByteArray("KISS_TCP=localhost:kiss\r\n") << 1 << "the port of KISS_TCP is not a number";
+            << QByteArray("KISS_TCP=localhost:kiss\r\n") << 1 << "the port of KISS_TCP is not a number" << QString();
+        // The link is opened last: a modem never sees a station that then fails to start,
+        // and the error says why the system refused the file.
+        QTest::newRow("KISS log cannot be created")
+            << QByteArray("PORT=127.0.0.1:1\r\nMYCALL=" + QByteArray(300, 'A') + "\r\n") << 1
+            << QStringLiteral("cannot create the KISS log ") << QStringLiteral("File name too long");
     }
 
     void startUpFailuresStopAtTheirStep() {
         QFETCH(QByteArray, config);
         QFETCH(int, logLines);
         QFETCH(QString, description);
+        QFETCH(QString, reason);
         test::StationRig rig(QString::fromLatin1(config));
         QVERIFY(rig.error);
         QVERIFY2(QString::fromStdString(rig.error->description).contains(description), rig.error->description.c_str());
+        QVERIFY2(QString::fromStdString(rig.error->description).endsWith(reason), rig.error->description.c_str());
         QCOMPARE(rig.station.statusLog().size(), std::size_t(logLines));
         QVERIFY(!rig.station.kissLogOpen());
         QVERIFY(rig.station.link().isClosed());
@@ -136,6 +146,25 @@ private slots:
         rig.station.shutDown(); // a second close finds nothing more to do
         QVERIFY(rig.station.link().isClosed());
         QCOMPARE(std::filesystem::exists(rig.folder / "Z_05122026_0336.kss"), withFrame);
+    }
+
+    // Runs of the same minute share the log's name: each goes on after the last, and
+    // none empties or removes what an earlier one wrote.
+    void aRestartInTheSameMinuteGoesOnInTheSameLog() {
+        const ByteVector a = withPortByte(makeStationFrame("CQ", "OK1ABC", "", "first run"));
+        const ByteVector b = withPortByte(makeStationFrame("CQ", "OK1ABC", "", "third run"));
+        test::StationRig first("PORT=127.0.0.1:1\r\nMYCALL=Z\r\n");
+        first.station.takeLiveFrame(a);
+        first.station.shutDown();
+        const auto log = first.folder / "Z_05122026_0336.kss";
+        for (const ByteVector* frame : {static_cast<const ByteVector*>(nullptr), &b}) {
+            Station again(first.clock, first.format);
+            QVERIFY(!again.startUp({.configPath = first.folder / "online_conf.ini"}));
+            QCOMPARE(again.kissLogPath(), log);
+            if (frame) again.takeLiveFrame(*frame);
+            again.shutDown(); // the second run wrote nothing, and still leaves the first run's frames
+        }
+        QCOMPARE(test::framesOf(log), (std::vector<ByteVector>{a, b}));
     }
 };
 

@@ -94,7 +94,7 @@ inline constexpr DateTime kNow{2026, 12, 5, 3, 36, 34, 678};
 struct StationRig {
     explicit StationRig(const QString& config, bool uploadAllowed = true) {
         writeFile(folder / "online_conf.ini", config.toStdString());
-        error = station.startUp({folder / "online_conf.ini", uploadAllowed});
+        error = station.startUp({.configPath = folder / "online_conf.ini", .uploadAllowed = uploadAllowed});
     }
     bool logged(const QString& text) const {
         return station.statusLog().text().find(text.toStdString()) != std::string::npos;

@@ -24,11 +24,11 @@ struct ReceivedRequest {
 class ScriptedHttpServer {
 public:
     enum class Kind {
-        Answer,   // send `bytes` at once, then close when asked
-        Close,    // close the connection without a word
-        Hang,     // read the request, never answer
-        Trickle,  // send `bytes` one byte every `intervalMs`
-        Endless,  // send the `bytes` head, then chunks of a body that never ends
+        Answer,  // send `bytes` at once, then close when asked
+        Close,   // close the connection without a word
+        Hang,    // read the request, never answer
+        Trickle, // send `bytes` one byte every `intervalMs`
+        Endless, // send the `bytes` head, then chunks of a body that never ends
     };
     struct Step {
         Kind kind = Kind::Answer;
@@ -44,9 +44,7 @@ public:
     static Step close() { return {Kind::Close, {}, 0}; }
     static Step hang() { return {Kind::Hang, {}, 0}; }
     static Step trickle(const QByteArray& bytes, int intervalMs) { return {Kind::Trickle, bytes, intervalMs}; }
-    static Step endlessBody() {
-        return {Kind::Endless, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", 0};
-    }
+    static Step endlessBody() { return {Kind::Endless, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", 0}; }
 
     ScriptedHttpServer() {
         server_.listen(QHostAddress::LocalHost);
@@ -115,9 +113,14 @@ private:
 
     void play(Connection& c, const Step& step) {
         switch (step.kind) {
-        case Kind::Answer: c.socket->write(step.bytes); break;
-        case Kind::Close: c.socket->abort(); break;
-        case Kind::Hang: break;
+        case Kind::Answer:
+            c.socket->write(step.bytes);
+            break;
+        case Kind::Close:
+            c.socket->abort();
+            break;
+        case Kind::Hang:
+            break;
         case Kind::Trickle: {
             auto left = std::make_shared<QByteArray>(step.bytes);
             c.timer = std::make_unique<QTimer>();

@@ -70,12 +70,9 @@ std::string BuildUploadBody(std::string_view hexText, const Configuration& confi
     appendFormValue(body, config.myCall);
 
     body.append(kTimestamp);
-    // Date, "T", time of day with milliseconds, "Z": the stamp's blank becomes the "T".
-    // The stamp text is always 23 characters, so position 10 is the blank.
-    const std::size_t stampStart = body.size();
-    appendUtcTimestamp(body, utc);
-    body[stampStart + 10] = 'T';
-    body.push_back('Z');
+    // Date, "T", time of day with milliseconds, "Z". Digits and separators only for
+    // any instant a clock gives; encoded all the same, so no reading can break the form.
+    appendFormValue(body, uploadTimestamp(utc));
 
     body.append(kFrame);
     appendFrame(body, hexText, config.compactFrame);

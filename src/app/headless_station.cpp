@@ -12,7 +12,7 @@
 #include "base/system_clock.h"
 #include "sim/demo_services.h"
 #include "station/station.h"
-#include "upload/upload_queue.h"
+#include "station/store_and_forward.h"
 
 namespace varne4 {
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -45,6 +46,8 @@ public:
     // `frame` is the AX.25 frame (destination address first) and nothing beyond it.
     // `importByteCounter` is shown behind "message beacon ".
     DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter);
+    // The panel as a stored beacon of `time` left it; the history is not touched.
+    DecodeResult restore(std::span<const std::uint8_t> frame, const DateTime& time);
 
     static BeaconType classify(std::span<const std::uint8_t> frame);
 
@@ -60,6 +63,7 @@ private:
     ValueHistory& history_;
     const Clock& clock_;
     const DisplayFormat& format_;
+    std::optional<DateTime> restoreTime_; // set while restoring: the beacon's own time, no history
 };
 
 } // namespace varne4

@@ -55,6 +55,7 @@ void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
     lastWasSatellite_ = false;
     events_.rawFrameTaken(data, hexText_);
     if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kLivePrefix);
+    events_.frameHandled(data, true, lastWasSatellite_);
 }
 
 void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
@@ -68,6 +69,7 @@ void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
     if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kImportPrefix);
+    events_.frameHandled(record, false, lastWasSatellite_);
 }
 
 void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {

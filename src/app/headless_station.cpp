@@ -35,6 +35,12 @@ int runHeadless(const StationCommandLine& options) {
         // Peers' texts are escaped where they enter; this catches the rest (a file name, say).
         output.write(escapeControls(line.toStdString()));
     });
+    // The run goes on; the problem goes where an "Open Error" goes without windows.
+    QObject::connect(&station, &Station::databaseProblem, [](const QString& text) {
+        std::string lines = text.toStdString();
+        std::erase(lines, '\r');
+        std::fprintf(stderr, "%s\n%s\n", std::string(texts::kOpenErrorTitle).c_str(), lines.c_str());
+    });
 
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, qApp, &QCoreApplication::quit);
 

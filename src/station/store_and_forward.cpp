@@ -37,7 +37,8 @@ StoreAndForward::StoreAndForward(const Clock& clock, QObject* parent)
 
 StoreAndForward::~StoreAndForward() {
     // Quietly: what is written is kept, nobody hears of transfers of a station going away.
-    for (UploadSender* s : senders_) s->stop();
+    for (UploadSender* s : senders_)
+        s->stop();
     if (db_) db_->flush();
 }
 
@@ -91,8 +92,8 @@ RecordOutcome StoreAndForward::record(FrameRecord frame) {
     if (db_) {
         out = db_->record(frame);
         if (out.stored) {
-            for (const auto& [wanted, server] : {std::pair{frame.toServer, UploadServer::Server},
-                                                  std::pair{frame.toBackup, UploadServer::Backup}})
+            for (const auto& [wanted, server] :
+                 {std::pair{frame.toServer, UploadServer::Server}, std::pair{frame.toBackup, UploadServer::Backup}})
                 if (wanted && !frame.uploadBody.empty()) unflushed_.push_back({server, frame.uploadBody, out.frameId});
             if (++unflushedFrames_ >= kMaxUnflushed) flush();
             return out;
@@ -126,7 +127,8 @@ void StoreAndForward::flush() {
     if (!s.ok()) {
         writeFailed(s.message);
         // Rolled back: the uploads of those frames must still go out.
-        for (auto& u : unflushed_) toMemory(u.server, std::move(u.body), u.frameId);
+        for (auto& u : unflushed_)
+            toMemory(u.server, std::move(u.body), u.frameId);
         unflushed_.clear();
         return;
     }
@@ -134,7 +136,8 @@ void StoreAndForward::flush() {
     unflushed_.clear();
     if (fresh) {
         const std::int64_t last = db_->lastUploadId();
-        for (auto& b : dbBacklogs_) b->setCommittedUpTo(last);
+        for (auto& b : dbBacklogs_)
+            b->setCommittedUpTo(last);
         wakeSenders();
     }
 }
@@ -148,7 +151,8 @@ void StoreAndForward::writeFailed(const std::string& why) {
 }
 
 void StoreAndForward::wakeSenders() {
-    for (UploadSender* s : senders_) s->wake();
+    for (UploadSender* s : senders_)
+        s->wake();
 }
 
 std::int64_t StoreAndForward::waiting(UploadServer server) {
@@ -158,12 +162,12 @@ std::int64_t StoreAndForward::waiting(UploadServer server) {
 
 void StoreAndForward::stop() {
     flushTimer_.stop();
-    for (UploadSender* s : senders_) s->stop();
+    for (UploadSender* s : senders_)
+        s->stop();
     flush();
     // Memory is gone with the program; the database keeps its waiting uploads.
     const std::size_t lost = memory_[0].clear() + memory_[1].clear();
-    if (lost > 0)
-        emit status(QStringLiteral("uploads cancelled: %1 upload(s) kept in memory not sent").arg(lost));
+    if (lost > 0) emit status(QStringLiteral("uploads cancelled: %1 upload(s) kept in memory not sent").arg(lost));
     if (db_) {
         const std::int64_t kept = db_->waitingUploads();
         if (kept > 0)

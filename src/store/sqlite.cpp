@@ -38,8 +38,8 @@ Status Database::open(const std::filesystem::path& path, bool readOnly) {
     close();
     const std::u8string name = path.u8string();
     const int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    const int rc = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &db_, flags | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Status s = statusOf(db_, rc);
     if (!s.ok()) {
         close();
@@ -134,7 +134,8 @@ Statement& Statement::bind(int index, std::string_view text) {
 Statement& Statement::bindBlob(int index, std::span<const std::uint8_t> bytes) {
     // An empty blob is still a blob, not NULL.
     static const std::uint8_t kNothing = 0;
-    if (stmt_) sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &kNothing : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    if (stmt_)
+        sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &kNothing : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
     return *this;
 }
 

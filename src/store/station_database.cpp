@@ -12,14 +12,13 @@ namespace {
 // Column names of the housekeeping table, by panel slot: name and unit, so that
 // `select * from housekeeping` reads without this program's help.
 constexpr std::array<std::string_view, kHousekeepingSlots> kHousekeepingColumns{
-    "beacon_rate_s",   "event_indicator", "uptime_s",       "rtc_minutes_since_1900", "state",
-    "charge_a_pct",    "charge_b_pct",    "batt_a_mv",      "batt_a_ma",              "batt_a_temp_c",
-    "batt_b_mv",       "batt_b_ma",       "batt_b_temp_c",  "power_mw",               "obc_temp_c",
-    "minus_x_temp_c",  "plus_x_temp_c",   "minus_y_temp_c", "plus_y_temp_c",          "minus_z_temp_c",
-    "plus_z_temp_c"};
-constexpr std::array<std::string_view, 6> kMemoryCheckColumns{
-    "local_last_scan_ms",  "local_last_event_ms",     "local_psa_last_scan_ms",
-    "local_psa_last_event_ms", "remote_psa_last_scan_ms", "remote_psa_last_event_ms"};
+    "beacon_rate_s", "event_indicator", "uptime_s",     "rtc_minutes_since_1900", "state",         "charge_a_pct",
+    "charge_b_pct",  "batt_a_mv",       "batt_a_ma",    "batt_a_temp_c",          "batt_b_mv",     "batt_b_ma",
+    "batt_b_temp_c", "power_mw",        "obc_temp_c",   "minus_x_temp_c",         "plus_x_temp_c", "minus_y_temp_c",
+    "plus_y_temp_c", "minus_z_temp_c",  "plus_z_temp_c"};
+constexpr std::array<std::string_view, 6> kMemoryCheckColumns{"local_last_scan_ms",      "local_last_event_ms",
+                                                              "local_psa_last_scan_ms",  "local_psa_last_event_ms",
+                                                              "remote_psa_last_scan_ms", "remote_psa_last_event_ms"};
 
 constexpr std::int64_t kUnixMinus1900Seconds = 2208988800;
 
@@ -51,7 +50,8 @@ std::string memoryCheckColumns(std::string_view type) {
 
 std::string placeholders(std::size_t n) {
     std::string s;
-    for (std::size_t i = 0; i < n; ++i) s += ", ?";
+    for (std::size_t i = 0; i < n; ++i)
+        s += ", ?";
     return s;
 }
 
@@ -60,12 +60,12 @@ std::string schemaVersion1() {
     const std::string utc = "strftime('%Y-%m-%d %H:%M:%f', time_ms / 1000.0, 'unixepoch')";
     return "CREATE TABLE frames ("
            " id INTEGER PRIMARY KEY,"
-           " time_ms INTEGER NOT NULL,"    // UTC; arrival, or the time a KISS file gave it
-           " origin INTEGER NOT NULL,"     // 1 AGW, 2 KISS TCP, 3 import
-           " file TEXT,"                   // the imported file
-           " data BLOB NOT NULL,"          // port (command) byte, then the AX.25 frame
+           " time_ms INTEGER NOT NULL," // UTC; arrival, or the time a KISS file gave it
+           " origin INTEGER NOT NULL,"  // 1 AGW, 2 KISS TCP, 3 import
+           " file TEXT,"                // the imported file
+           " data BLOB NOT NULL,"       // port (command) byte, then the AX.25 frame
            " satellite INTEGER NOT NULL,"
-           " upload_body TEXT);"           // the form body, for satellite frames
+           " upload_body TEXT);" // the form body, for satellite frames
            "CREATE INDEX frames_by_time ON frames(time_ms);"
            "CREATE TABLE housekeeping (frame_id INTEGER PRIMARY KEY REFERENCES frames(id), time_ms INTEGER NOT NULL" +
            housekeepingColumns("REAL") +
@@ -79,18 +79,23 @@ std::string schemaVersion1() {
            "CREATE TABLE uploads ("
            " id INTEGER PRIMARY KEY,"
            " frame_id INTEGER NOT NULL REFERENCES frames(id),"
-           " server INTEGER NOT NULL,"          // 0 SERVER, 1 SERVER_BACKUP
-           " state INTEGER NOT NULL,"           // 0 waiting, 1 sent, 2 failed, will retry, 3 given up
+           " server INTEGER NOT NULL," // 0 SERVER, 1 SERVER_BACKUP
+           " state INTEGER NOT NULL,"  // 0 waiting, 1 sent, 2 failed, will retry, 3 given up
            " attempts INTEGER NOT NULL DEFAULT 0,"
            " last_result TEXT,"
            " next_attempt_ms INTEGER NOT NULL,"
            " created_ms INTEGER NOT NULL);"
            "CREATE INDEX uploads_waiting ON uploads(server, id) WHERE state IN (0, 2);"
            "CREATE INDEX uploads_next ON uploads(server, next_attempt_ms) WHERE state IN (0, 2);"
-           "CREATE VIEW frames_utc AS SELECT " + utc + " AS time_utc, id, CASE origin WHEN 1 THEN 'AGW' WHEN 2 THEN 'KISS TCP'"
+           "CREATE VIEW frames_utc AS SELECT " +
+           utc +
+           " AS time_utc, id, CASE origin WHEN 1 THEN 'AGW' WHEN 2 THEN 'KISS TCP'"
            " ELSE 'import' END AS origin, file, hex(data) AS data, satellite FROM frames;"
-           "CREATE VIEW housekeeping_utc AS SELECT " + utc + " AS time_utc, * FROM housekeeping;"
-           "CREATE VIEW uploads_utc AS SELECT id, frame_id, CASE server WHEN 0 THEN 'server' ELSE 'backup' END AS server,"
+           "CREATE VIEW housekeeping_utc AS SELECT " +
+           utc +
+           " AS time_utc, * FROM housekeeping;"
+           "CREATE VIEW uploads_utc AS SELECT id, frame_id, CASE server WHEN 0 THEN 'server' ELSE 'backup' END AS "
+           "server,"
            " CASE state WHEN 0 THEN 'waiting' WHEN 1 THEN 'sent' WHEN 2 THEN 'failed, will retry' ELSE 'given up' END"
            " AS state, attempts, last_result,"
            " strftime('%Y-%m-%d %H:%M:%S', next_attempt_ms / 1000, 'unixepoch') AS next_attempt_utc,"
@@ -166,8 +171,8 @@ StationDatabase::Opened StationDatabase::open(const std::filesystem::path& path,
             db->db_.close();
             const std::string stamp = corruptStamp(now);
             renameAside(path, stamp);
-            result.problem = utf8FromPath(path) + " is damaged (" + why.message + "): renamed to " + utf8FromPath(path) +
-                             ".corrupt-" + stamp + ", a new one made";
+            result.problem = utf8FromPath(path) + " is damaged (" + why.message + "): renamed to " +
+                             utf8FromPath(path) + ".corrupt-" + stamp + ", a new one made";
             continue;
         }
         if (*version == 0 && *tables > 0) {
@@ -224,8 +229,8 @@ StationDatabase::Opened StationDatabase::openReadOnly(const std::filesystem::pat
         return result;
     }
     if (version != kSchemaVersion) {
-        result.problem = utf8FromPath(path) + ": not a station database of this version (schema " +
-                         std::to_string(version) + ")";
+        result.problem =
+            utf8FromPath(path) + ": not a station database of this version (schema " + std::to_string(version) + ")";
         return result;
     }
     result.db = std::move(db);
@@ -239,8 +244,8 @@ bool StationDatabase::check(const sql::Status& status) {
 
 bool StationDatabase::prepareStatements() {
     findFrame_ = db_.prepare("SELECT id FROM frames WHERE time_ms = ? AND data = ? LIMIT 1");
-    insertFrame_ =
-        db_.prepare("INSERT INTO frames (time_ms, origin, file, data, satellite, upload_body) VALUES (?, ?, ?, ?, ?, ?)");
+    insertFrame_ = db_.prepare(
+        "INSERT INTO frames (time_ms, origin, file, data, satellite, upload_body) VALUES (?, ?, ?, ?, ?, ?)");
     insertHousekeeping_ = db_.prepare("INSERT INTO housekeeping (frame_id, time_ms" + housekeepingColumns({}) +
                                       ") VALUES (?, ?" + placeholders(kHousekeepingSlots) + ")");
     insertMemoryCheck_ = db_.prepare("INSERT INTO memory_checks (frame_id, time_ms" + memoryCheckColumns({}) +
@@ -248,9 +253,10 @@ bool StationDatabase::prepareStatements() {
     insertMessage_ = db_.prepare("INSERT INTO messages (frame_id, time_ms, text) VALUES (?, ?, ?)");
     insertUpload_ = db_.prepare("INSERT INTO uploads (frame_id, server, state, attempts, next_attempt_ms, created_ms)"
                                 " VALUES (?, ?, 0, 0, ?, ?)");
-    settle_ = db_.prepare("UPDATE uploads SET state = ?, attempts = ?, next_attempt_ms = ?, last_result = ? WHERE id = ?");
-    for (const sql::Statement* st :
-         {&findFrame_, &insertFrame_, &insertHousekeeping_, &insertMemoryCheck_, &insertMessage_, &insertUpload_, &settle_})
+    settle_ =
+        db_.prepare("UPDATE uploads SET state = ?, attempts = ?, next_attempt_ms = ?, last_result = ? WHERE id = ?");
+    for (const sql::Statement* st : {&findFrame_, &insertFrame_, &insertHousekeeping_, &insertMemoryCheck_,
+                                     &insertMessage_, &insertUpload_, &settle_})
         if (!check(st->prepareStatus())) return false;
     return true;
 }
@@ -275,11 +281,15 @@ RecordOutcome StationDatabase::record(const FrameRecord& frame) {
         }
     }
     insertFrame_.bind(1, frame.timeMs).bind(2, static_cast<std::int64_t>(frame.origin));
-    if (frame.file.empty()) insertFrame_.bindNull(3);
-    else insertFrame_.bind(3, std::string_view(frame.file));
+    if (frame.file.empty())
+        insertFrame_.bindNull(3);
+    else
+        insertFrame_.bind(3, std::string_view(frame.file));
     insertFrame_.bindBlob(4, frame.data).bind(5, std::int64_t{frame.satellite});
-    if (frame.uploadBody.empty()) insertFrame_.bindNull(6);
-    else insertFrame_.bind(6, std::string_view(frame.uploadBody));
+    if (frame.uploadBody.empty())
+        insertFrame_.bindNull(6);
+    else
+        insertFrame_.bind(6, std::string_view(frame.uploadBody));
     if (!check(insertFrame_.run())) return out;
     out.frameId = db_.lastInsertId();
 
@@ -294,8 +304,10 @@ RecordOutcome StationDatabase::record(const FrameRecord& frame) {
             insertMemoryCheck_.bind(1, out.frameId).bind(2, frame.timeMs);
             for (std::size_t i = 0; i < memoryCheckFields.size(); ++i) {
                 const std::uint32_t seconds = readUInt32(frame.ax25, memoryCheckFields[i].offset).value_or(0);
-                if (seconds == 0) insertMemoryCheck_.bindNull(3 + static_cast<int>(i)); // no mark
-                else insertMemoryCheck_.bind(3 + static_cast<int>(i), (seconds - kUnixMinus1900Seconds) * 1000);
+                if (seconds == 0)
+                    insertMemoryCheck_.bindNull(3 + static_cast<int>(i)); // no mark
+                else
+                    insertMemoryCheck_.bind(3 + static_cast<int>(i), (seconds - kUnixMinus1900Seconds) * 1000);
             }
             s = insertMemoryCheck_.run();
         } else if (frame.type == BeaconType::Message) {
@@ -309,8 +321,8 @@ RecordOutcome StationDatabase::record(const FrameRecord& frame) {
     }
 
     if (!frame.uploadBody.empty()) {
-        for (const auto& [wanted, server] : {std::pair{frame.toServer, UploadServer::Server},
-                                              std::pair{frame.toBackup, UploadServer::Backup}}) {
+        for (const auto& [wanted, server] :
+             {std::pair{frame.toServer, UploadServer::Server}, std::pair{frame.toBackup, UploadServer::Backup}}) {
             if (!wanted) continue;
             insertUpload_.bind(1, out.frameId)
                 .bind(2, static_cast<std::int64_t>(server))
@@ -337,10 +349,11 @@ sql::Status StationDatabase::flush() {
 std::vector<UploadRow> StationDatabase::dueUploads(UploadServer server, std::int64_t afterId, std::int64_t upToId,
                                                    std::int64_t nowMs, std::size_t limit) {
     std::vector<UploadRow> rows;
-    sql::Statement st = db_.prepare(
-        "SELECT u.id, u.frame_id, f.upload_body, u.created_ms, u.attempts FROM uploads u JOIN frames f ON f.id = u.frame_id"
-        " WHERE u.server = ? AND u.state IN (0, 2) AND u.id > ? AND u.id <= ? AND u.next_attempt_ms <= ?"
-        " ORDER BY u.id LIMIT ?");
+    sql::Statement st =
+        db_.prepare("SELECT u.id, u.frame_id, f.upload_body, u.created_ms, u.attempts FROM uploads u JOIN frames f ON "
+                    "f.id = u.frame_id"
+                    " WHERE u.server = ? AND u.state IN (0, 2) AND u.id > ? AND u.id <= ? AND u.next_attempt_ms <= ?"
+                    " ORDER BY u.id LIMIT ?");
     st.bind(1, static_cast<std::int64_t>(server))
         .bind(2, afterId)
         .bind(3, upToId)
@@ -378,8 +391,9 @@ std::int64_t StationDatabase::waitingUploads() {
 }
 
 std::int64_t StationDatabase::waitingUploads(UploadServer server) {
-    return db_.integer("SELECT count(*) FROM uploads WHERE state IN (0, 2) AND server = " +
-                       std::to_string(static_cast<int>(server)))
+    return db_
+        .integer("SELECT count(*) FROM uploads WHERE state IN (0, 2) AND server = " +
+                 std::to_string(static_cast<int>(server)))
         .value_or(0);
 }
 
@@ -390,8 +404,8 @@ BacklogSummary StationDatabase::backlog(UploadServer server) {
     const auto n = std::to_string(static_cast<int>(server));
     b.waiting = db_.integer("SELECT count(*) FROM uploads WHERE server = " + n + " AND state IN (0, 2)").value_or(0);
     if (b.waiting > 0)
-        b.oldestWaitingMs =
-            db_.integer("SELECT created_ms FROM uploads WHERE server = " + n + " AND state IN (0, 2) ORDER BY id LIMIT 1");
+        b.oldestWaitingMs = db_.integer("SELECT created_ms FROM uploads WHERE server = " + n +
+                                        " AND state IN (0, 2) ORDER BY id LIMIT 1");
     b.givenUp = db_.integer("SELECT count(*) FROM uploads WHERE server = " + n + " AND state = 3").value_or(0);
     b.sent = db_.integer("SELECT count(*) FROM uploads WHERE server = " + n + " AND state = 1").value_or(0);
     sql::Statement st = db_.prepare("SELECT last_result FROM uploads WHERE server = ? AND state IN (2, 3)"
@@ -408,7 +422,8 @@ void StationDatabase::newestHousekeeping(
     st.bind(1, static_cast<std::int64_t>(limit));
     std::array<double, kHousekeepingSlots> values{};
     while (st.step()) {
-        for (int i = 0; i < kHousekeepingSlots; ++i) values[static_cast<std::size_t>(i)] = st.real(1 + i);
+        for (int i = 0; i < kHousekeepingSlots; ++i)
+            values[static_cast<std::size_t>(i)] = st.real(1 + i);
         take(st.integer(0), values);
     }
     check(st.status());
@@ -419,9 +434,10 @@ std::vector<StoredFrame> StationDatabase::newestFrames(BeaconType type, std::siz
                         : type == BeaconType::MemoryCheck ? "memory_checks"
                                                           : "messages";
     std::vector<StoredFrame> frames;
-    sql::Statement st = db_.prepare(std::string("SELECT * FROM (SELECT f.id, f.time_ms, f.origin, f.file, f.data FROM ") +
-                                    table + " b JOIN frames f ON f.id = b.frame_id ORDER BY b.frame_id DESC LIMIT ?)"
-                                            " ORDER BY id");
+    sql::Statement st =
+        db_.prepare(std::string("SELECT * FROM (SELECT f.id, f.time_ms, f.origin, f.file, f.data FROM ") + table +
+                    " b JOIN frames f ON f.id = b.frame_id ORDER BY b.frame_id DESC LIMIT ?)"
+                    " ORDER BY id");
     st.bind(1, static_cast<std::int64_t>(limit));
     while (st.step()) {
         const auto data = st.blob(4);
@@ -455,7 +471,8 @@ void StationDatabase::housekeeping(
     st.bind(1, fromMs).bind(2, toMs).bind(3, static_cast<std::int64_t>(limit));
     std::array<double, kHousekeepingSlots> values{};
     while (st.step()) {
-        for (int i = 0; i < kHousekeepingSlots; ++i) values[static_cast<std::size_t>(i)] = st.real(1 + i);
+        for (int i = 0; i < kHousekeepingSlots; ++i)
+            values[static_cast<std::size_t>(i)] = st.real(1 + i);
         take(st.integer(0), values);
     }
     check(st.status());

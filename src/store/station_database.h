@@ -33,12 +33,12 @@ enum class FrameOrigin : std::uint8_t { Agw = 1, KissTcp = 2, Import = 3 };
 struct FrameRecord {
     std::int64_t timeMs = 0; // UTC: arrival, or the time a KISS file gives the frame
     FrameOrigin origin = FrameOrigin::Agw;
-    std::string file;                  // the imported file (UTF-8), empty for live frames
+    std::string file;                   // the imported file (UTF-8), empty for live frames
     std::span<const std::uint8_t> data; // the port (command) byte, then the AX.25 frame
     bool satellite = false;
     BeaconType type = BeaconType::Unknown;
     const std::array<double, kHousekeepingSlots>* housekeeping = nullptr; // decoded values
-    std::span<const std::uint8_t> ax25;                                  // for memory check and message fields
+    std::span<const std::uint8_t> ax25;                                   // for memory check and message fields
     std::string uploadBody; // the form body; uploads are made only when it is not empty
     bool toServer = false, toBackup = false;
     std::int64_t queuedMs = 0; // UTC now: when its uploads were made (their age counts from here)
@@ -115,15 +115,17 @@ public:
     BacklogSummary backlog(UploadServer server);
 
     // The newest housekeeping values, oldest first: time and the 21 stored values.
-    void newestHousekeeping(std::size_t limit,
-                            const std::function<void(std::int64_t timeMs, const std::array<double, kHousekeepingSlots>&)>& take);
+    void newestHousekeeping(
+        std::size_t limit,
+        const std::function<void(std::int64_t timeMs, const std::array<double, kHousekeepingSlots>&)>& take);
     // The newest stored satellite frames of a beacon type, oldest first.
     std::vector<StoredFrame> newestFrames(BeaconType type, std::size_t limit);
     // Satellite frames with fromMs <= time < toMs, in time order; `take` returns false to stop.
     void satelliteFrames(std::int64_t fromMs, std::int64_t toMs, const std::function<bool(const StoredFrame&)>& take);
     // Housekeeping values with fromMs <= time < toMs, in time order, at most `limit`.
-    void housekeeping(std::int64_t fromMs, std::int64_t toMs, std::size_t limit,
-                      const std::function<void(std::int64_t timeMs, const std::array<double, kHousekeepingSlots>&)>& take);
+    void
+    housekeeping(std::int64_t fromMs, std::int64_t toMs, std::size_t limit,
+                 const std::function<void(std::int64_t timeMs, const std::array<double, kHousekeepingSlots>&)>& take);
 
     // The last failure of any call; empty when none.
     const sql::Status& lastError() const { return lastError_; }

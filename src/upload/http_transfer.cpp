@@ -133,8 +133,6 @@ void HttpTransfer::start(const QUrl& url, const std::string& body, int timeoutMs
     answerBytes_ = 0;
     answerCut_ = false;
     timedOut_ = false;
-    // Qt would otherwise keep whatever a server sends; we only ever look at the headers.
-    reply->setReadBufferSize(kMaxAnswerBytes);
     // A deadline for the whole transfer: a server trickling a byte now and then
     // must not hold the transfer, and every frame behind it, for ever.
     deadline_.start(timeoutMs);
@@ -203,7 +201,8 @@ void HttpTransfer::finish(QNetworkReply* reply) {
     } else if (code >= 300 && code < 400) {
         // Not followed (see start): the frame did not arrive, and the answer says where it went.
         r.status = code;
-        r.entry = errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") + headerText(*reply, code));
+        r.entry =
+            errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") + headerText(*reply, code));
     } else {
         // Error statuses are answers too: their headers are logged like any other.
         reach(ResponseReceived);

@@ -41,8 +41,8 @@ struct TransferResult {
         Failed,   // none did: refused, unreachable, cut off, timed out, not a usable address
     };
     Kind kind = Kind::Failed;
-    int status = 0;  // the HTTP status of an answer
-    QString entry;   // the status-log entry: the header text, or " 0: " and the reason
+    int status = 0;               // the HTTP status of an answer
+    QString entry;                // the status-log entry: the header text, or " 0: " and the reason
     bool unusableAddress = false; // no or no http(s) address: trying again will not help
 
     bool delivered() const { return kind == Kind::Answered && status >= 200 && status < 300; }
@@ -85,12 +85,12 @@ private:
     QPointer<QNetworkReply> reply_;
     QTimer deadline_;
     int timeoutMs_ = 0;
-    int stage_ = -1;           // how far the transfer has come along the state path
-    qint64 answerBytes_ = 0;   // body bytes of the answer so far
-    bool answerCut_ = false;   // aborted by us for its length, headers complete
-    bool timedOut_ = false;    // aborted by the deadline
+    int stage_ = -1;         // how far the transfer has come along the state path
+    qint64 answerBytes_ = 0; // body bytes of the answer so far
+    bool answerCut_ = false; // aborted by us for its length, headers complete
+    bool timedOut_ = false;  // aborted by the deadline
     bool running_ = false;
-    quint64 generation_ = 0;   // bumped by abort(): a pending end of an aborted transfer is void
+    quint64 generation_ = 0; // bumped by abort(): a pending end of an aborted transfer is void
 };
 
 } // namespace varne4

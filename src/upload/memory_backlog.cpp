@@ -8,10 +8,14 @@ const char* uploadServerName(UploadServer server) { return server == UploadServe
 
 const char* uploadStateName(UploadState state) {
     switch (state) {
-    case UploadState::Waiting: return "waiting";
-    case UploadState::Sent: return "sent";
-    case UploadState::Retry: return "failed, will retry";
-    case UploadState::GivenUp: return "given up";
+    case UploadState::Waiting:
+        return "waiting";
+    case UploadState::Sent:
+        return "sent";
+    case UploadState::Retry:
+        return "failed, will retry";
+    case UploadState::GivenUp:
+        return "given up";
     }
     return "?";
 }
@@ -42,7 +46,8 @@ std::vector<UploadJob> MemoryBacklog::due(std::int64_t afterId, std::int64_t now
 std::optional<std::int64_t> MemoryBacklog::nextAttemptMs() {
     if (jobs_.empty()) return std::nullopt;
     std::int64_t next = jobs_.front().nextAttemptMs;
-    for (const Entry& e : jobs_) next = std::min(next, e.nextAttemptMs);
+    for (const Entry& e : jobs_)
+        next = std::min(next, e.nextAttemptMs);
     return next;
 }
 

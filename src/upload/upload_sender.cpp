@@ -20,7 +20,8 @@ QString utcText(std::int64_t ms) { return fromUtf8(utcTimestamp(dateTimeFromUnix
 
 std::int64_t RetryPolicy::backoffMs(int attempts, double unit) const {
     double wait = static_cast<double>(firstBackoffMs);
-    for (int i = 1; i < attempts && wait < static_cast<double>(lastBackoffMs); ++i) wait *= 2;
+    for (int i = 1; i < attempts && wait < static_cast<double>(lastBackoffMs); ++i)
+        wait *= 2;
     wait = std::min(wait, static_cast<double>(lastBackoffMs));
     // Jitter, so that stations that lost the same server do not all come back at once.
     return std::llround(wait * (0.8 + 0.4 * std::clamp(unit, 0.0, 1.0)));
@@ -74,7 +75,8 @@ bool UploadSender::fillPage() {
             const auto jobs = backlogs_[i]->due(cursors_[i], now, kPageSize);
             if (jobs.empty()) continue;
             cursors_[i] = jobs.back().id;
-            for (const UploadJob& job : jobs) page_.push_back({backlogs_[i], job});
+            for (const UploadJob& job : jobs)
+                page_.push_back({backlogs_[i], job});
             return true;
         }
         // The end of every backlog: start a new sweep, for jobs whose time has come since.
@@ -92,7 +94,8 @@ void UploadSender::next() {
             std::optional<std::int64_t> earliest;
             for (UploadBacklog* b : backlogs_)
                 if (const auto at = b->nextAttemptMs()) earliest = earliest ? std::min(*earliest, *at) : *at;
-            if (earliest) later_.start(static_cast<int>(std::clamp<std::int64_t>(*earliest - nowMs(), 0, kLongestSleepMs)));
+            if (earliest)
+                later_.start(static_cast<int>(std::clamp<std::int64_t>(*earliest - nowMs(), 0, kLongestSleepMs)));
             emit idle();
             return;
         }
@@ -163,7 +166,8 @@ void UploadSender::giveUp(const Pending& p, const QString& why) {
 
 std::int64_t UploadSender::waiting() const {
     std::int64_t n = 0;
-    for (UploadBacklog* b : backlogs_) n += b->waiting();
+    for (UploadBacklog* b : backlogs_)
+        n += b->waiting();
     return n;
 }
 

@@ -30,8 +30,8 @@ class QNetworkAccessManager;
 namespace varne4 {
 
 struct RetryPolicy {
-    bool retry = true;                                 // RETRY=NO: one attempt, then given up
-    std::int64_t maxAgeMs = 7LL * 24 * 3600 * 1000;    // UPLOAD_MAX_AGE
+    bool retry = true;                              // RETRY=NO: one attempt, then given up
+    std::int64_t maxAgeMs = 7LL * 24 * 3600 * 1000; // UPLOAD_MAX_AGE
     std::int64_t firstBackoffMs = 30 * 1000;
     std::int64_t lastBackoffMs = 10 * 60 * 1000;
     int failuresBeforePause = 3;
@@ -99,12 +99,12 @@ private:
     int timeoutMs_ = 60000;
     RetryPolicy policy_;
     std::vector<UploadBacklog*> backlogs_;
-    std::vector<std::int64_t> cursors_;    // per backlog: the last job id taken in this sweep
+    std::vector<std::int64_t> cursors_; // per backlog: the last job id taken in this sweep
     std::deque<Pending> page_;
     std::optional<Pending> current_;
     std::function<double()> jitter_;
-    QTimer rest_;      // the server rests after failures in a row
-    QTimer later_;     // every waiting job waits for its time: look again then
+    QTimer rest_;  // the server rests after failures in a row
+    QTimer later_; // every waiting job waits for its time: look again then
     int failuresInRow_ = 0;
     bool scheduled_ = false;
     bool stopped_ = false;

@@ -94,7 +94,8 @@ TEST(StationDatabase, AnImportedFrameSeenBeforeIsKnown) {
 
 TEST(StationDatabase, HandsOutCommittedDueUploadsInArrivalOrder) {
     Db d;
-    for (int i = 0; i < 5; ++i) d.db->record(satellite(withPortByte(makeMessageFrame("m")), kNowMs + i));
+    for (int i = 0; i < 5; ++i)
+        d.db->record(satellite(withPortByte(makeMessageFrame("m")), kNowMs + i));
     DatabaseBacklog server(*d.db, UploadServer::Server);
     EXPECT_TRUE(server.due(0, kNowMs, 10).empty()) << "nothing is handed out before it is committed";
     ASSERT_TRUE(d.db->flush().ok());
@@ -112,7 +113,8 @@ TEST(StationDatabase, HandsOutCommittedDueUploadsInArrivalOrder) {
     ASSERT_TRUE(d.db->flush().ok());
     auto ids = [](const std::vector<UploadJob>& js) {
         std::vector<std::int64_t> v;
-        for (const auto& j : js) v.push_back(j.id);
+        for (const auto& j : js)
+            v.push_back(j.id);
         return v;
     };
     EXPECT_EQ(ids(server.due(0, kNowMs, 10)), (std::vector<std::int64_t>{jobs[3].id, jobs[4].id}));

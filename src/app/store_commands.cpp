@@ -24,8 +24,7 @@ std::optional<std::filesystem::path> stationDatabasePath(const std::optional<std
         error = "no --db given, and the configuration cannot be read: " + loaded.error->description;
         return std::nullopt;
     }
-    const std::string name =
-        loaded.config.myCall.empty() ? std::string("station") : fileNameSafe(loaded.config.myCall);
+    const std::string name = loaded.config.myCall.empty() ? std::string("station") : fileNameSafe(loaded.config.myCall);
     const auto folder = configPath.has_parent_path() ? configPath.parent_path() : std::filesystem::path(".");
     return folder / pathFromUtf8(name + ".sqlite");
 }

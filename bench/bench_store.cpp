@@ -77,7 +77,8 @@ int numberOf(const QByteArray& body) {
     const QList<QByteArray> hex = body.mid(at + 7, 3 * 31).split(' ');
     if (hex.size() < 31) return -1;
     int n = 0;
-    for (int i = 30; i >= 27; --i) n = n * 256 + hex[i].toInt(nullptr, 16);
+    for (int i = 30; i >= 27; --i)
+        n = n * 256 + hex[i].toInt(nullptr, 16);
     return n;
 }
 
@@ -120,8 +121,9 @@ struct Peers {
         });
     }
     std::string config() const {
-        return "PORT=127.0.0.1:" + std::to_string(modem->port()) + "\r\nSERVER=http://127.0.0.1:" +
-               std::to_string(ports[0]) + "/telemetry\r\nSERVER_BACKUP=http://127.0.0.1:" + std::to_string(ports[1]) +
+        return "PORT=127.0.0.1:" + std::to_string(modem->port()) +
+               "\r\nSERVER=http://127.0.0.1:" + std::to_string(ports[0]) +
+               "/telemetry\r\nSERVER_BACKUP=http://127.0.0.1:" + std::to_string(ports[1]) +
                "/backup\r\nMYCALL=BENCH\r\nRETRY_MIN=1\r\nRECONNECT=1\r\n";
     }
     // Each frame number's deliveries to one server; read once the thread is done with them.
@@ -191,8 +193,8 @@ int outage(int frames, bool restart) {
             serversOpen = true;
             openedAtMs = t.elapsed();
         }
-        const std::int64_t waiting = station->uploads().waiting(UploadServer::Server) +
-                                     station->uploads().waiting(UploadServer::Backup);
+        const std::int64_t waiting =
+            station->uploads().waiting(UploadServer::Server) + station->uploads().waiting(UploadServer::Backup);
         if (serversOpen && peers.modem->framesPlayed() >= static_cast<quint64>(frames) && waiting == 0)
             QCoreApplication::quit();
     });
@@ -268,7 +270,8 @@ int startup(int frames) {
         // Let the senders take their first pages (they find the servers refusing).
         QElapsedTimer settle;
         settle.start();
-        while (settle.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (settle.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         const long after = rssKb();
         std::printf("%8d frames, %8d waiting: start-up %.0f ms, history %zu, memory +%.1f MB (made in %.0f s)\n",
                     stored, waiting, startMs, station.pipeline().history().size(), (after - before) / 1024.0, fillS);

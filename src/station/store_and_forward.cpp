@@ -68,7 +68,8 @@ std::string StoreAndForward::openDatabase(const std::filesystem::path& path) {
     if (db_) {
         for (std::size_t i = 0; i < 2; ++i) {
             dbBacklogs_[i] = std::make_unique<DatabaseBacklog>(*db_, static_cast<UploadServer>(i));
-            dbBacklogs_[i]->setCommittedUpTo(db_->lastUploadId());
+            committedUploads_ = db_->lastUploadId();
+            dbBacklogs_[i]->setCommittedUpTo(committedUploads_);
             // The database first: it holds the older uploads.
             senders_[i]->setBacklogs({dbBacklogs_[i].get(), &memory_[i]});
         }
@@ -99,7 +100,16 @@ RecordOutcome StoreAndForward::record(FrameRecord frame) {
             return out;
         }
         if (out.known) return out;
+        // Half a frame must not be committed later: what this batch wrote is dropped,
+        // and its uploads must still go out.
         writeFailed(db_->lastError().message);
+        db_->rollback();
+        unflushedFrames_ = 0;
+        for (auto& u : unflushed_)
+            toMemory(u.server, std::move(u.body), u.frameId);
+        unflushed_.clear();
+        for (auto& b : dbBacklogs_)
+            b->rewriteOutcomes();
     }
     // No database to keep it: the uploads wait in memory.
     if (!frame.uploadBody.empty()) {
@@ -126,20 +136,37 @@ void StoreAndForward::flush() {
     unflushedFrames_ = 0;
     if (!s.ok()) {
         writeFailed(s.message);
-        // Rolled back: the uploads of those frames must still go out.
+        // A commit can fail after its rows were written (the WAL index could not
+        // grow, say): those rows are there and go out from the database. Otherwise
+        // they were rolled back, and their uploads must go out from memory.
+        const std::int64_t last = db_->lastUploadId();
+        if (!unflushed_.empty() && last > committedUploads_) {
+            unflushed_.clear();
+            for (auto& b : dbBacklogs_)
+                b->outcomesCommitted();
+            markCommitted(last);
+            return;
+        }
         for (auto& u : unflushed_)
             toMemory(u.server, std::move(u.body), u.frameId);
         unflushed_.clear();
+        // What became of uploads was rolled back too: written again, for the next commit.
+        for (auto& b : dbBacklogs_)
+            b->rewriteOutcomes();
         return;
     }
+    for (auto& b : dbBacklogs_)
+        b->outcomesCommitted();
     const bool fresh = !unflushed_.empty();
     unflushed_.clear();
-    if (fresh) {
-        const std::int64_t last = db_->lastUploadId();
-        for (auto& b : dbBacklogs_)
-            b->setCommittedUpTo(last);
-        wakeSenders();
-    }
+    if (fresh) markCommitted(db_->lastUploadId());
+}
+
+void StoreAndForward::markCommitted(std::int64_t lastUploadId) {
+    committedUploads_ = lastUploadId;
+    for (auto& b : dbBacklogs_)
+        b->setCommittedUpTo(lastUploadId);
+    wakeSenders();
 }
 
 void StoreAndForward::writeFailed(const std::string& why) {

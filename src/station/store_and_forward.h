@@ -79,6 +79,7 @@ private:
     void toMemory(UploadServer server, std::string body, std::int64_t frameId);
     void writeFailed(const std::string& why);
     void wakeSenders();
+    void markCommitted(std::int64_t lastUploadId);
 
     const Clock& clock_;
     QNetworkAccessManager* network_;
@@ -89,6 +90,7 @@ private:
     bool configured_[2] = {false, false};
     std::vector<Unflushed> unflushed_; // uploads written since the last commit
     int unflushedFrames_ = 0;
+    std::int64_t committedUploads_ = 0; // the highest upload id known committed
     QTimer flushTimer_;
     QStringList states_;
     bool writeFailureReported_ = false;

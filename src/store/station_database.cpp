@@ -346,6 +346,10 @@ sql::Status StationDatabase::flush() {
     return s;
 }
 
+void StationDatabase::rollback() {
+    if (db_.inTransaction()) db_.exec("ROLLBACK");
+}
+
 std::vector<UploadRow> StationDatabase::dueUploads(UploadServer server, std::int64_t afterId, std::int64_t upToId,
                                                    std::int64_t nowMs, std::size_t limit) {
     std::vector<UploadRow> rows;

@@ -99,6 +99,8 @@ public:
     // Commits what was written since the last flush. On failure all of it is rolled back.
     sql::Status flush();
     bool hasUnflushedWrites() const { return db_.inTransaction(); }
+    // Drops what was written since the last flush.
+    void rollback();
 
     // Uploads of one server that are due at `nowMs`, in arrival order, with
     // afterId < id <= upToId (rows not yet committed are not handed out).

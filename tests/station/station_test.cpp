@@ -11,8 +11,14 @@
 #include "sim/modem_simulator.h"
 #include "sim/sample_recording.h"
 #include "sim/telemetry_sink.h"
+#include "station/store_and_forward.h"
 #include "support/qt_support.h"
 #include "support/scripted_http_server.h"
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace varne4;
 using test::ByteVector;
@@ -235,6 +241,38 @@ private slots:
         station.takeLiveFrame(withPortByte(makeHousekeepingFrame({})));
         QVERIFY(station.lastRecord().stored);
     }
+
+#ifdef Q_OS_LINUX
+    // The disk fills up under the database: said once, and the uploads still go out, from memory.
+    void aFullDiskUnderTheDatabaseCostsNoUpload() {
+        test::ScriptedHttpServer server;
+        test::StationRig rig(
+            QStringLiteral("PORT=127.0.0.1:1\r\nMYCALL=FULL\r\nSERVER=%1\r\n").arg(QString::fromLatin1(server.url())));
+        QVERIFY(!rig.error);
+        rig.station.takeLiveFrame(withPortByte(makeHousekeepingFrame({.uptime = 1})));
+        QTRY_COMPARE(rig.station.pipeline().postOkCounter(), 1);
+        // No file may grow from here on, as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit cut = before;
+        cut.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &cut);
+        for (std::int32_t n = 2; n <= 4; ++n) {
+            rig.station.takeLiveFrame(withPortByte(makeHousekeepingFrame({.uptime = n})));
+            QTest::qWait(2 * StoreAndForward::kFlushMs); // a commit comes and fails
+        }
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QTRY_COMPARE(rig.station.pipeline().postOkCounter(), 4);
+        // Each frame once: an upload sent before the disk filled is not sent again
+        // because its "sent" could not be written.
+        QTest::qWait(5 * StoreAndForward::kFlushMs);
+        QCOMPARE(server.requests().size(), 4);
+        QCOMPARE(QString::fromStdString(rig.station.statusLog().text()).count("station database write failed"), 1);
+        QCOMPARE(rig.station.database()->waitingUploads(), 0);
+    }
+#endif
 
     // Runs of the same minute share the log's name: each goes on after the last, and
     // none empties or removes what an earlier one wrote.

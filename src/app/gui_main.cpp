@@ -11,6 +11,7 @@
 #include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
+#include "web/web_view.h"
 
 namespace varne4 {
 
@@ -34,6 +35,8 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
         station.log(utf8(demo.statusText()));
         window.setWindowTitle(window.windowTitle() + " - demo mode");
     }
+    // The station's, not the window's: it reads the station, as the window does.
+    const auto webView = window.startUpSucceeded() ? web::startWebView(station) : nullptr;
     window.show();
 
     // A log-off or kill closes the window as its close button does.

@@ -9,7 +9,7 @@
 
   const view = { slots: [], memory: [], built: false, slot: 14, chart: null, points: [],
                  newestMs: null, source: 'memory', logId: 0, lastState: null, fetchedAt: 0,
-                 uploadsAt: 0, costs: [] };
+                 uploadsAt: -Infinity, costs: [] };
 
   function setText(node, text) {
     if (node.textContent !== text) node.textContent = text;
@@ -120,6 +120,9 @@
     if (typeof Dygraph === 'undefined') return;
     const file = data.length ? data : [[new Date(), null]];
     if (!view.chart) {
+      // Its legend sets style attributes, which the page's policy refuses; the
+      // value under the pointer goes into the note below the chart instead.
+      Dygraph.PLUGINS = Dygraph.PLUGINS.filter((p) => p !== Dygraph.Plugins.Legend);
       view.chart = new Dygraph($('chart'), file, {
         labels: ['time (UTC)', label], labelsUTC: true, legend: 'never', drawPoints: data.length < 200,
         strokeWidth: 1.5, colors: ['#2a6f97'], connectSeparatedPoints: true,
@@ -269,6 +272,8 @@
     };
     try {
       await poll();
+      const polled = view.lastState;
+      check('log', $('log').children.length > 0 && view.logId >= polled.log.lastId, 'lines ' + $('log').children.length);
       const state = await getJson('/api/state');
       updatePanel(state);
       const shown = view.slots.map((s) => s.text.textContent);
@@ -280,7 +285,6 @@
       check('counters', $('counters').textContent === state.counters.line, state.counters.line);
       check('link', $('link-state').textContent === state.link.protocol + ' ' + state.link.state, $('link-state').textContent);
       check('messages', $('messages').children.length === state.panel.messages.length);
-      check('log', $('log').children.length > 0 && view.logId === state.log.lastId, 'lines ' + $('log').children.length);
       check('uploads', $('uploads').tBodies[0].rows.length === 2);
       check('chart library', typeof Dygraph === 'function');
       // A click on a value draws its history.
@@ -291,20 +295,27 @@
       check('chart follows a click', view.chart !== null && view.chart.getLabels()[1].startsWith(target.label) &&
             view.chart.numRows() === Math.max(1, history.t.length), view.chart ? view.chart.getLabels()[1] + ', ' + view.chart.numRows() + ' rows' : 'no chart');
       check('selected value marked', target.button.classList.contains('on'));
-      // The cost of a panel update: every value changed, many times over.
-      const costs = [];
-      for (let n = 0; n < 40; ++n) {
+      // The cost of a panel update: every value changed, and the layout it causes,
+      // many times over (the clock is coarse, so the sum says more than each one).
+      const states = [];
+      for (let n = 0; n < 50; ++n) {
         const changed = JSON.parse(JSON.stringify(state));
-        for (const s of changed.panel.slots) s.text = s.text + (n % 2 ? ' ' : '');
+        for (const s of changed.panel.slots) s.text = s.text + (n % 2 ? '1' : '');
         changed.counters.line += n;
+        states.push(changed);
+      }
+      const costs = [];
+      const start = performance.now();
+      for (const changed of states) {
         const t0 = performance.now();
         updatePanel(changed);
+        void document.body.offsetHeight; // the layout the browser would do before painting
         costs.push(performance.now() - t0);
       }
+      const mean = (performance.now() - start) / states.length;
       updatePanel(state);
-      costs.sort((a, b) => a - b);
-      const median = costs[costs.length >> 1], worst = costs[costs.length - 1];
-      check('panel update cost', worst < 8, 'median ' + median.toFixed(3) + ' ms, worst ' + worst.toFixed(3) + ' ms');
+      const worst = Math.max(...costs);
+      check('panel update cost', mean < 4 && worst < 16, 'mean ' + mean.toFixed(3) + ' ms, worst ' + worst.toFixed(3) + ' ms per frame');
       setFilter('error');
       const hidden = [...$('log').children].filter((li) => !li.classList.contains('error')).every((li) => getComputedStyle(li).display === 'none');
       check('log filter', hidden);

@@ -158,6 +158,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
         return;
     }
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // Answers are small and wanted at once: no waiting to fill a segment.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (openConnections() >= limits_.maxConnections) {
         ++refused_;
         socket->write(closingAnswer(503, "Service Unavailable", "too many connections, try again"));

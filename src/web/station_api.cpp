@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -270,24 +271,45 @@ Answer StationApi::log(const QUrlQuery& query) {
         limit = *n;
     }
     const StatusLog& log = station_.statusLog();
-    QJsonArray lines;
+    // Lines the log no longer keeps leave the cache: its ids are those of the log's lines.
+    if (log.size() == 0)
+        logLines_.clear();
+    else if (logLines_.size() > 2 * log.size() + 64) {
+        std::uint64_t oldest = log.id(0);
+        for (std::size_t i = 0; i < log.size(); ++i)
+            oldest = std::min(oldest, log.id(i));
+        std::erase_if(logLines_, [oldest](const auto& entry) { return entry.first < oldest; });
+    }
+    QByteArray lines;
+    std::int64_t count = 0;
     bool more = false;
     // Newest first: ids count down from the top, save for a rare line put at the bottom.
     for (std::size_t i = 0; i < log.size(); ++i) {
         const std::uint64_t id = log.id(i);
         if (id <= after) continue;
-        const std::string& text = log.line(i);
-        const LogKind k = logKind(text);
-        if (kind && k != *kind) continue;
-        if (lines.size() == limit) {
+        auto line = logLines_.find(id);
+        if (line == logLines_.end()) {
+            const std::string& text = log.line(i);
+            const LogKind k = logKind(text);
+            const QJsonObject o{{"id", static_cast<double>(id)},
+                                {"kind", QLatin1String(logKindName(k))},
+                                {"text", fromUtf8(escapeControls(redactUrlsIn(text)))}};
+            line = logLines_.emplace(id, LogLine{k, compact(o)}).first;
+        }
+        if (kind && line->second.kind != *kind) continue;
+        if (count == limit) {
             more = true;
             break;
         }
-        lines.append(QJsonObject{{"id", static_cast<double>(id)},
-                                 {"kind", QLatin1String(logKindName(k))},
-                                 {"text", fromUtf8(escapeControls(redactUrlsIn(text)))}});
+        if (count++ > 0) lines += ',';
+        lines += line->second.json;
     }
-    return {200, compact(QJsonObject{{"lastId", static_cast<double>(log.lastId())}, {"more", more}, {"lines", lines}})};
+    QByteArray out = "{\"lastId\":";
+    appendNumber(out, static_cast<std::int64_t>(log.lastId()));
+    out += ",\"more\":";
+    out += more ? "true" : "false";
+    out += ",\"lines\":[" + lines + "]}";
+    return {200, out};
 }
 
 Answer StationApi::uploads(const QUrlQuery& query) {

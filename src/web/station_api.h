@@ -17,6 +17,9 @@
 #include <QUrlQuery>
 
 #include <cstdint>
+#include <unordered_map>
+
+#include "web/query_values.h"
 
 namespace varne4 {
 class Station;
@@ -72,6 +75,12 @@ private:
     QElapsedTimer backlogAge_;
     QJsonArray counts_;
     QElapsedTimer countsAge_;
+    // Each status-log line as JSON, made once: every browser asks for the same new lines.
+    struct LogLine {
+        LogKind kind;
+        QByteArray json;
+    };
+    std::unordered_map<std::uint64_t, LogLine> logLines_;
 };
 
 // An answer with {"error": text}.

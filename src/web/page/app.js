@@ -60,7 +60,7 @@
     if (!view.built) buildPanel(state);
     const slots = state.panel.slots;
     for (let i = 0; i < view.slots.length; ++i) setText(view.slots[i].text, slots[i].text);
-    for (let i = 0; i < view.memory.length; ++i) setText(view.memory[i], slots[21 + i].text);
+    for (let i = 0; i < view.memory.length; ++i) setText(view.memory[i], slots[21 + i].text || '–');
     setText($('beacon'), state.panel.beacon);
     setText($('time'), state.panel.time);
     setText($('uptime'), state.panel.uptime);
@@ -125,7 +125,7 @@
       Dygraph.PLUGINS = Dygraph.PLUGINS.filter((p) => p !== Dygraph.Plugins.Legend);
       view.chart = new Dygraph($('chart'), file, {
         labels: ['time (UTC)', label], labelsUTC: true, legend: 'never', drawPoints: data.length < 200,
-        strokeWidth: 1.5, colors: ['#2a6f97'], connectSeparatedPoints: true,
+        strokeWidth: 1.5, colors: ['#2a6f97'], connectSeparatedPoints: true, axes: { x: { axisLabelWidth: 70 } },
         highlightCallback: (e, x, pts) => { if (pts.length) setText($('chart-note'), new Date(x).toISOString().slice(0, 19).replace('T', ' ') + ' UTC: ' + pts[0].yval + ' ' + view.chartInfo.unit); },
         unhighlightCallback: () => setText($('chart-note'), view.note),
       });
@@ -280,7 +280,7 @@
       const wanted = state.panel.slots.slice(0, 21).map((s) => s.text);
       check('panel values', JSON.stringify(shown) === JSON.stringify(wanted), shown.slice(0, 3).join(' | '));
       const memory = view.memory.map((n) => n.textContent);
-      check('memory check', JSON.stringify(memory) === JSON.stringify(state.panel.slots.slice(21).map((s) => s.text)));
+      check('memory check', JSON.stringify(memory) === JSON.stringify(state.panel.slots.slice(21).map((s) => s.text || '–')));
       check('beacon line', $('beacon').textContent === state.panel.beacon, state.panel.beacon);
       check('counters', $('counters').textContent === state.counters.line, state.counters.line);
       check('link', $('link-state').textContent === state.link.protocol + ' ' + state.link.state, $('link-state').textContent);

@@ -59,7 +59,9 @@ public:
             return; // closing: the answer is on its way
         } else if (scanner_.inMessage() && t - messageStart_ > limits.requestTimeoutMs) {
             reject(408, "Request Timeout", "the request did not arrive in time");
-        } else if (!scanner_.inMessage() && socket_->bytesToWrite() == 0 && t - lastActivity_ > limits.idleTimeoutMs) {
+        } else if (!scanner_.inMessage() && socket_->bytesToWrite() == 0 &&
+                   t - lastActivity_ > (requests_ == 0 ? limits.requestTimeoutMs : limits.idleTimeoutMs)) {
+            // A connection that never asked for anything gets no longer than a request would.
             cut();
             socket_->disconnectFromHost();
         }
@@ -95,6 +97,7 @@ private:
             if (!wasInMessage && scanner_.inMessage()) messageStart_ = lastActivity_;
             return;
         case RequestScanner::Result::Complete:
+            ++requests_;
             return;
         case RequestScanner::Result::HeadTooLarge:
             return reject(431, "Request Header Fields Too Large", "request head too large");
@@ -126,6 +129,7 @@ private:
     qint64 lastActivity_;
     qint64 lastWritten_;
     qint64 messageStart_ = 0;
+    int requests_ = 0;
     bool rejected_ = false;
 };
 

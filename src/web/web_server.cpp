@@ -35,6 +35,13 @@ constexpr char kPolicy[] =
 // Answers smaller than this go as they are: deflating them saves nothing worth the time.
 constexpr qsizetype kDeflateFrom = 1024;
 
+// A request header by name in any case; the first when it comes more than once.
+QByteArray headerValue(const QHttpServerRequest& request, const QByteArray& name) {
+    for (const auto& [key, value] : request.headers())
+        if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
+    return {};
+}
+
 } // namespace
 
 bool acceptsDeflate(const QByteArray& acceptEncoding) {
@@ -82,7 +89,7 @@ bool WebServer::hostAllowed(const QHttpServerRequest& request) const {
     // rebinding) would read the answers as its own; a station that listens on
     // loopback only answers to the names of loopback.
     if (!loopbackOnly_) return true;
-    QByteArray host = request.value("Host").toLower();
+    QByteArray host = headerValue(request, "Host").trimmed().toLower();
     if (host.isEmpty()) return true; // HTTP/1.0 scripts
     const QByteArray portSuffix = ':' + QByteArray::number(port());
     if (host.endsWith(portSuffix)) host.chop(portSuffix.size());
@@ -115,7 +122,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
             answer(request, socket, a.status, a.contentType, a.body, Cache::Never);
             return true;
         }
-        if (request.value("If-None-Match") == file->etag) {
+        if (headerValue(request, "If-None-Match") == file->etag) {
             answer(request, socket, 304, {}, {}, Cache::Revalidate, file->etag);
             return true;
         }
@@ -152,7 +159,7 @@ void WebServer::answer(const QHttpServerRequest& request, QTcpSocket* socket, in
     QByteArray coded;
     const QByteArray* sent = &body;
     const bool compress =
-        status == 200 && body.size() >= kDeflateFrom && acceptsDeflate(request.value("Accept-Encoding"));
+        status == 200 && body.size() >= kDeflateFrom && acceptsDeflate(headerValue(request, "Accept-Encoding"));
     if (compress) {
         if (!deflatedBody) {
             // JSON deflates to a fifth and less; the fastest level is enough for that.

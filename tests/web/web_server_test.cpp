@@ -196,6 +196,7 @@ private slots:
             {"GET /api/state HTTP/1.1\r\nHost: evil.example\r\n\r\n", 421},
             {"GET /api/state HTTP/1.1\r\nHost: evil.example:" + QByteArray::number(web.port) + "\r\n\r\n", 421},
             {"GET /api/state HTTP/1.1\r\nHost: localhost:" + QByteArray::number(web.port) + "\r\n\r\n", 200},
+            {"GET /api/state HTTP/1.1\r\nhOsT: evil.example\r\n\r\n", 421}, // names of headers have no case
         };
         for (const auto& c : cases) {
             const HttpReply r = fetch(web.port, c.request);

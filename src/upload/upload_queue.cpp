@@ -195,8 +195,6 @@ void UploadQueue::startTransfer(const QUrl& url) {
     answerBytes_ = 0;
     answerCut_ = false;
     timedOut_ = false;
-    // Qt would otherwise keep whatever a server sends; we only ever look at the headers.
-    reply->setReadBufferSize(kMaxAnswerBytes);
     // A deadline for the whole transfer: a server trickling a byte now and then
     // must not hold the transfer, and every frame behind it, for ever.
     deadline_.start(timeoutMs_);

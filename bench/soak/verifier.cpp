@@ -19,8 +19,6 @@ namespace {
 
 unsigned long long u(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
-const char* serverName(int t) { return t == 0 ? "server" : "backup"; }
-
 QStringList kissLogs(const QString& dir) { return QDir(dir).entryList({QStringLiteral("*.kss")}, QDir::Files); }
 
 } // namespace

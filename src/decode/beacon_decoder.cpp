@@ -68,7 +68,8 @@ BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
     return BeaconType::Unknown;
 }
 
-DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
+DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
+                                   const std::optional<DateTime>& received) {
     DecodeResult result;
     result.type = classify(frame);
     switch (result.type) {
@@ -79,7 +80,7 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
         decodeMemoryCheck(frame, result);
         break;
     case BeaconType::Housekeeping:
-        decodeHousekeeping(frame, result);
+        decodeHousekeeping(frame, received ? *received : clock_.utcNow(), result);
         break;
     case BeaconType::Unknown:
         break;
@@ -113,7 +114,8 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
     return generalNumberText(value, format.decimalSeparator());
 }
 
-void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
+void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, const DateTime& received,
+                                       DecodeResult& result) {
     panel_.beaconLine = texts::kHousekeepingBeacon;
     // A short beacon would otherwise mix in bytes of no frame at all.
     if (frame.size() < kHousekeepingLength) {
@@ -127,7 +129,7 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, Deco
     HistoryEntry& entry = history_.append();
     std::string stamp;
     stamp.reserve(23);
-    appendUtcTimestamp(stamp, clock_.utcNow());
+    appendUtcTimestamp(stamp, received);
     std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
     entry.values = values;
     result.historyAppended = true;

@@ -2,8 +2,11 @@
 
 #include <QDir>
 
+#include <utility>
+
 #include "base/compat_texts.h"
 #include "base/paths.h"
+#include "kisslog/recorded_time.h"
 #include "station/station.h"
 
 namespace varne4 {
@@ -38,6 +41,8 @@ bool KissImport::openNext() {
         if (reader->open(pathFromUtf8(file.toStdString()))) {
             reader_ = std::move(reader);
             fileItems_ = 0;
+            recorded_.reset();
+            stampProblemReported_ = false;
             return true;
         }
         // One unreadable file does not end the import of the others.
@@ -73,18 +78,30 @@ void KissImport::step() {
         switch (item->kind) {
         case KissFileReader::Kind::Frame:
             ++records_;
-            station_.takeImportedRecord(item->content);
+            station_.takeImportedRecord(item->content, std::exchange(recorded_, std::nullopt));
             break;
         case KissFileReader::Kind::Oversize:
+            recorded_.reset();
             station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " + std::to_string(item->offset) +
                          " is longer than 512 bytes, skipped");
             break;
         case KissFileReader::Kind::TimeStamp:
+            readStamp(*item);
             break;
         }
         if (cancelRequested_) break;
     }
     emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
+}
+
+void KissImport::readStamp(const KissFileReader::Item& item) {
+    const kiss::RecordedTime stamp = kiss::readRecordedTime(item.content, station_.clock().utcNow());
+    recorded_ = stamp.time;
+    if (stamp.time || stampProblemReported_) return;
+    stampProblemReported_ = true;
+    // Once per file: a tool that writes bad stamps writes them all.
+    station_.log(files_[fileIndex_].toStdString() + ": " + kiss::stampProblemText(stamp) + " (record at byte offset " +
+                 std::to_string(item.offset) + "); such frames get the time of the import");
 }
 
 void KissImport::end(bool cancelled) {

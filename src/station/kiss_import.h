@@ -8,7 +8,9 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
+#include "base/utc_time.h"
 #include "kisslog/kiss_file_reader.h"
 
 namespace varne4 {
@@ -46,12 +48,16 @@ private:
     void step();
     bool openNext();
     void end(bool cancelled);
+    void readStamp(const KissFileReader::Item& item);
 
     Station& station_;
     QStringList files_;
     int fileIndex_ = -1;
     quint64 records_ = 0;
     quint64 fileItems_ = 0; // records of any kind in the current file
+    // The time of the stamp record just read; it belongs to the frame record after it.
+    std::optional<DateTime> recorded_;
+    bool stampProblemReported_ = false; // once per file
     std::unique_ptr<KissFileReader> reader_;
     QTimer timer_;
     int sliceMs_ = 8;

@@ -66,8 +66,11 @@ public:
     void setUploadAllowed(bool allowed); // Check1
     bool isUploadAllowed() const { return uploadAllowed_; }
 
-    // Import door: one record of a KISS file.
-    void takeImportedRecord(std::span<const std::uint8_t> record) { pipeline_.TakeImportedRecord(record); }
+    // Import door: one record of a KISS file, with the time the file gives it.
+    void takeImportedRecord(std::span<const std::uint8_t> record,
+                            const std::optional<DateTime>& recorded = std::nullopt) {
+        pipeline_.TakeImportedRecord(record, recorded);
+    }
     // Live door, also for tests.
     void takeLiveFrame(std::span<const std::uint8_t> data) { pipeline_.TakeLiveFrame(data); }
 

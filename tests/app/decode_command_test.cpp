@@ -119,6 +119,41 @@ TEST(DecodeCommand, ReportsFileProblemsReadsOnAndSurvivesAnyContent) {
         parseLine(line);
 }
 
+// "recorded" is the stamp before a frame as text, whichever form the file wrote it in; a
+// stamp that gives no time leaves it null and is said once per file.
+TEST(DecodeCommand, RecordedIsTheTextOfEitherStampForm) {
+    test::ScratchFolder folder;
+    test::ByteVector file;
+    const auto message = [](const char* text) { return withPortByte(makeMessageFrame(text)); };
+    test::ByteVector binary{kiss::kTimeStampCommand}; // 2026-11-28 16:00:00.007 UTC
+    for (int shift = 56; shift >= 0; shift -= 8)
+        binary.push_back(static_cast<std::uint8_t>(1795881600007ull >> shift));
+    kiss::appendFrameRecord(file, binary);
+    kiss::appendFrameRecord(file, message("binary"));
+    kiss::appendTimeStampRecord(file, "2026-11-28 14:02:05.250 UTC");
+    kiss::appendFrameRecord(file, message("text"));
+    kiss::appendFrameRecord(file, message("unstamped"));
+    kiss::appendFrameRecord(file, test::ByteVector{kiss::kTimeStampCommand, 0xC3, 0x28, 0x00});
+    kiss::appendFrameRecord(file, message("garbage"));
+    kiss::appendTimeStampRecord(file, "2099-01-01 00:00:00.000 UTC");
+    kiss::appendFrameRecord(file, message("future"));
+    test::writeFile(folder / "stamps.kss", file);
+
+    auto run = decode({test::qPath(folder / "stamps.kss")});
+    ASSERT_EQ(run.finish(), 0) << run.err.toStdString();
+    QStringList recorded;
+    for (const auto& line : linesOf(run.out)) {
+        const auto o = parseLine(line);
+        recorded << o.value("message").toString() + "=" +
+                        (o.value("recorded").isNull() ? QStringLiteral("null") : o.value("recorded").toString());
+    }
+    EXPECT_EQ(recorded.join(' ').toStdString(),
+              "binary=2026-11-28 16:00:00.007 text=2026-11-28 14:02:05.250 unstamped=null garbage=null future=null");
+    EXPECT_EQ(run.err.count("time stamp"), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("stamps.kss: time stamp is neither a UTC time text nor 8 bytes of Unix milliseconds"))
+        << run.err.toStdString();
+}
+
 #ifdef Q_OS_UNIX
 // A file name is bytes: those that are not UTF-8 appear in their Latin-1 reading,
 // so every line stays JSON.

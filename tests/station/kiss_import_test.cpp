@@ -83,6 +83,44 @@ private slots:
         QCOMPARE(t.rig.station.pipeline().rxCounter(), t.import.recordsDone());
     }
 
+    // The stamp before a frame is the frame's time, in the history and in the upload body;
+    // a frame without a readable stamp gets the time of the import, said once per file.
+    void framesKeepTheTimeTheFileGivesThem() {
+        Rig t;
+        const auto beacon = [](int uptime) { return withPortByte(makeHousekeepingFrame({.uptime = uptime})); };
+        ByteVector bytes;
+        kiss::appendTimeStampRecord(bytes, "2026-11-28 14:02:05.250 UTC");
+        kiss::appendFrameRecord(bytes, beacon(1));
+        ByteVector binary{kiss::kTimeStampCommand}; // 2026-11-28 16:00:00.007 UTC in big-endian milliseconds
+        for (int shift = 56; shift >= 0; shift -= 8)
+            binary.push_back(static_cast<std::uint8_t>(1795881600007ull >> shift));
+        kiss::appendFrameRecord(bytes, binary);
+        kiss::appendFrameRecord(bytes, beacon(2));
+        kiss::appendFrameRecord(bytes, beacon(3)); // no stamp of its own
+        const auto badOffset = bytes.size();
+        kiss::appendTimeStampRecord(bytes, "yesterday");
+        kiss::appendFrameRecord(bytes, beacon(4));
+        kiss::appendTimeStampRecord(bytes, "1970-01-01 00:00:00.000 UTC");
+        kiss::appendFrameRecord(bytes, beacon(5));
+        QVERIFY(t.run({t.write("stamped.kss", bytes)}));
+
+        const auto& history = t.rig.station.pipeline().history();
+        QStringList stamps;
+        for (std::size_t i = 0; i < history.size(); ++i)
+            stamps << QString::fromStdString(std::string(history.at(i).timestampText()));
+        const QString now = QString::fromStdString(utcTimestamp(test::kNow));
+        QCOMPARE(stamps, (QStringList{"2026-11-28 14:02:05.250", "2026-11-28 16:00:00.007", now, now, now}));
+        QVERIFY(t.rig.logged("&timestamp=2026-11-28T14:02:05.250Z&"));
+        QVERIFY(t.rig.logged("&timestamp=2026-11-28T16:00:00.007Z&"));
+        QCOMPARE(t.rig.station.pipeline().panel().timeLine, utcTimestamp(test::kNow));
+        const std::string log = t.rig.station.statusLog().text();
+        const std::string said = "time stamp is neither a UTC time text nor 8 bytes of Unix milliseconds (record at "
+                                 "byte offset " +
+                                 std::to_string(badOffset) + ")";
+        QVERIFY2(log.find(said) != std::string::npos, log.c_str());
+        QVERIFY2(log.find("is before 1990") == std::string::npos, "reported once per file");
+    }
+
     void skipsOversizeRecordsNamingTheirOffset() {
         Rig t;
         ByteVector bytes = kissLog(1, 1);

@@ -193,7 +193,7 @@ void MainWindow::RefreshValueChart(int slot) {
     if (slot < 0 || slot >= kHousekeepingSlots) return;
     const auto i = static_cast<std::size_t>(slot);
     valueChart_->setTitle(chartTitle(chartOptions_[i]->text(), unitLabels_[i]->text()));
-    valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot));
+    valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot, valueChart_->rowLabelRoom()));
 }
 
 void MainWindow::requestChartRefresh() {

@@ -15,6 +15,7 @@
 
 #include "intake/tcp_link.h"
 #include "ui/about_window.h"
+#include "ui/chart_series.h"
 #include "ui/log_box.h"
 #include "ui/qt_value_chart.h"
 #include "ui/status_window.h"
@@ -112,12 +113,12 @@ private slots:
         QCOMPARE(rig.find<QLabel>("Label8")->text(), fromUtf8(panel.timeLine));
         QCOMPARE(rig.find<QLineEdit>("Text4")->text(), fromUtf8(panel.uptimeText));
 
-        // A click draws at once, one row per beacon, oldest first, where the axis shows its UTC time.
+        // A click draws at once, one row per beacon, oldest first, labelled with its UTC time.
         rig.chartOption(14)->click();
         auto* series = qobject_cast<QLineSeries*>(rig.find<QChartView>("MSChart1")->chart()->series().value(0));
-        auto at = [](double utcMillis) { return ui::axisMillisForUtc(utcMillis); };
-        const double t0 = 1714990800000.0; // 2024-05-06 10:20:00 UTC, in ms
-        QCOMPARE(series->points(), (QList<QPointF>{{at(t0), 21.5}, {at(t0 + 3660000), -1.5}, {at(t0 + 7320000), 0}}));
+        QCOMPARE(series->points(), (QList<QPointF>{{0, 21.5}, {1, -1.5}, {2, 0}}));
+        QCOMPARE(rig.find<ui::QtValueChart>("Frame5")->rowAxisLabels(),
+                 (QList<std::pair<double, QString>>{{0, "10:20"}, {1, "11:21"}, {2, "12:22"}}));
 
         // Other beacons redraw without adding a row; messages collect in Text6.
         QSignalSpy redraws(series, &QXYSeries::pointsReplaced);
@@ -148,6 +149,43 @@ private slots:
         rig.window->openStatusWindow();
         QCOMPARE(rig.window->statusWindow().data(), status.data());
         QCOMPARE(status->stateText(), QStringLiteral("01000000"));
+    }
+
+    // 27 beacons imported in a blink are 27 rows, labelled with the times their file gives them
+    // (text and binary stamps), not a vertical line at the time of the import.
+    void anImportIsChartedRowByRowAtItsRecordedTimes() {
+        WindowRig rig(validConfig());
+        ByteVector file;
+        for (int i = 0; i < 27; ++i) {
+            // Three passes, hours apart: 14:00.., 17:00.., 20:00..
+            const DateTime t{2024, 5, 5, 14 + 3 * (i / 9), 2 * (i % 9), 5, 250};
+            if (i % 2 == 0) {
+                kiss::appendTimeStampRecord(file, utcTimestamp(t) + " UTC");
+            } else {
+                ByteVector binary{kiss::kTimeStampCommand};
+                for (int shift = 56; shift >= 0; shift -= 8)
+                    binary.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(unixMillis(t)) >> shift));
+                kiss::appendFrameRecord(file, binary);
+            }
+            kiss::appendFrameRecord(file, withPortByte(housekeepingFrame(0x5E, static_cast<std::int8_t>(i))));
+        }
+        writeFile(rig.folder / "passes.kss", file);
+        rig.window->importFiles({qpath(rig.folder / "passes.kss")});
+        QTRY_VERIFY(!rig.window->importer().running());
+
+        auto* chart = rig.find<ui::QtValueChart>("Frame5");
+        QCOMPARE(chart->pointCount(), 27);
+        auto* series = qobject_cast<QLineSeries*>(chart->chartView()->chart()->series().value(0));
+        for (int i = 0; i < 27; ++i)
+            QCOMPARE(series->at(i), QPointF(i, i / 2.0));
+        const int step = ui::rowLabelStep(27, chart->rowLabelRoom());
+        QVERIFY(step > 1); // 27 labels do not fit side by side
+        QList<std::pair<double, QString>> expected;
+        for (int row = 0; row < 27; row += step)
+            expected.append(
+                {row, QStringLiteral("%1:%2").arg(14 + 3 * (row / 9)).arg(2 * (row % 9), 2, 10, QLatin1Char('0'))});
+        QCOMPARE(chart->rowAxisLabels(), expected);
+        QCOMPARE(rig.find<QLabel>("Label8")->text(), QStringLiteral("2024-05-05 20:16:05.250"));
     }
 
     void exitClosesEverythingAndRemovesOnlyTheRunsEmptyLog() {

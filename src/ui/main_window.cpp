@@ -32,6 +32,8 @@ constexpr QColor kUnselected(255, 255, 255);
 constexpr QColor kSelected(255, 255, 192);
 // An import delivers frames far faster than anyone can read a chart.
 constexpr int kChartRefreshMs = 100;
+// How long a note in place of the clock stands at least.
+constexpr int kClockNoteMs = 3000;
 
 void setBase(QLineEdit* box, const QColor& color) {
     QPalette p = box->palette();
@@ -65,6 +67,7 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
         };
     }
     buildWindow();
+    clockFont_ = clockLabel_->font();
     connectStation();
     setUpImport();
 
@@ -127,6 +130,9 @@ void MainWindow::startUp(const StationOptions& options) {
     uploadAllowedBox_->setChecked(options.uploadAllowed);
     station_.setUploadAllowed(uploadAllowedBox_->isChecked());
 
+    // The captions belong to the window, not to the run: a failed start-up must
+    // not leave a panel of "Option1" buttons.
+    InitPanelCaptions();
     const std::optional<ConfigError> error = station_.startUp(options);
     // A withdrawn screenshot button cannot be used; the setting counts even when a
     // later step of start-up fails.
@@ -135,7 +141,6 @@ void MainWindow::startUp(const StationOptions& options) {
         showError_(latin1(texts::kOpenErrorTitle), fromUtf8(openErrorText(*error)));
         return;
     }
-    InitPanelCaptions();
     screenshotSurface_->hide();
     fitScreenshotSurface();
     selectChartSlot(14);
@@ -212,8 +217,27 @@ void MainWindow::showTransferStates() {
     transferStatesList_->addItems(station_.transferStates());
 }
 
+void MainWindow::showClockNote(const QString& text, const QString& toolTip) {
+    clockLabel_->setFont(clockFont_);
+    clockLabel_->setWordWrap(true); // a long file name may take a second line
+    clockLabel_->setText(text);
+    clockLabel_->setToolTip(toolTip);
+    shrinkToFit(clockLabel_);
+    clockNoteUntil_ = QDeadlineTimer(kClockNoteMs);
+}
+
 void MainWindow::onClockTick() {
-    clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
+    if (clockNoteUntil_ && !clockNoteUntil_->hasExpired()) {
+        // The note stands long enough to be read; the clock waits.
+    } else {
+        if (clockNoteUntil_) {
+            clockNoteUntil_.reset();
+            clockLabel_->setWordWrap(false);
+            clockLabel_->setFont(clockFont_);
+            clockLabel_->setToolTip({});
+        }
+        clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
+    }
     // Anything but closed (connecting, connected, closing) counts as up.
     const bool up = !station_.link().isClosed();
     linkUpIcon_->setVisible(up);

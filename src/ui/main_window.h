@@ -54,6 +54,8 @@
 //   MnuAbout, MnuAbout_Click           openAboutWindow()
 //   MnuExit, MnuExit_Click             exitProgram()
 
+#include <QDeadlineTimer>
+#include <QFont>
 #include <QMainWindow>
 #include <QPointer>
 #include <QProgressDialog>
@@ -156,6 +158,8 @@ private:
     void InitPanelCaptions();
     void connectStation();
     void requestChartRefresh();
+    // A note in place of the clock (Label1) that the next ticks leave standing.
+    void showClockNote(const QString& text, const QString& toolTip);
     void showTransferStates();
     // Import (main_window_menu.cpp).
     void setUpImport();
@@ -190,6 +194,8 @@ private:
     QtValueChart* valueChart_ = nullptr;
     QTimer clockTimer_;
     QTimer chartTimer_;
+    QFont clockFont_;
+    std::optional<QDeadlineTimer> clockNoteUntil_;
 
     QAction* importAction_ = nullptr;
     KissImport* importer_ = nullptr;

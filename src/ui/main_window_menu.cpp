@@ -1,6 +1,7 @@
 // The main window's menu work: KISS import, debug file, screenshot, CSV export.
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QProgressDialog>
@@ -102,7 +103,9 @@ void MainWindow::takeScreenshot() {
         station_.log("screenshot failed: " + utf8(r.error));
         return;
     }
-    clockLabel_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
+    // The file that was written: the PNG, by its name; the whole path in the tooltip and the log.
+    showClockNote(QFileInfo(r.pngPath).fileName() + latin1(texts::kScreenshotSaved),
+                  QDir::toNativeSeparators(r.pngPath));
     QString line = r.bitmapName;
     line.replace(QLatin1String("bmp"), QLatin1String("png"));
     station_.statusLog().putRaw(utf8(line) + std::string(texts::kScreenshotConverted), StatusLog::Where::Bottom);

@@ -94,8 +94,14 @@ private slots:
         QVERIFY(!rig.window->startUpSucceeded());
         QCOMPARE(rig.find<ui::LogBox>("Text3")->lineCount(), std::size_t(logLines));
         QVERIFY(kissLogsIn(rig.folder.path()).empty());
-        // The panel keeps its design-time mark; nothing is highlighted.
+        // The panel keeps its design-time mark; nothing is highlighted. Its captions are there all the same.
         QCOMPARE(rig.marks(), QStringList{"Option1_0"});
+        for (int slot = 0; slot < kPanelSlots; ++slot) {
+            const QString caption = slot < kHousekeepingSlots
+                                        ? rig.chartOption(slot)->text()
+                                        : rig.find<QLabel>(QStringLiteral("Label%1").arg(slot))->text();
+            QCOMPARE(caption, latin1(slotLabel(slot)));
+        }
         rig.chartOption(7)->click(); // the window stays usable
         QCOMPARE(rig.marks(), (QStringList{"Option1_7", "Text1_7"}));
     }
@@ -273,7 +279,20 @@ private slots:
         QVERIFY(png.colorTable().contains(qRgba(240, 240, 240, 0)));
         QCOMPARE(qAlpha(png.pixel(5, 520)), 0); // the window colour below the chart is transparent
 
-        QCOMPARE(rig.find<QLabel>("Label1")->text(), fromUtf8(prefix + ".bmp") + latin1(texts::kScreenshotSaved));
+        // The note names the file that exists, whole, and stands through the next ticks for three seconds.
+        QElapsedTimer shown;
+        shown.start();
+        auto* note = rig.find<QLabel>("Label1");
+        const QString saved = QStringLiteral("varne4_06052024.png") + latin1(texts::kScreenshotSaved);
+        QCOMPARE(note->text(), saved);
+        QCOMPARE(note->toolTip(), QDir::toNativeSeparators(fromUtf8(prefix + ".png")));
+        const QRect room = note->contentsRect();
+        const QRect needed = note->fontMetrics().boundingRect(room, int(note->alignment()) | Qt::TextWordWrap, saved);
+        QVERIFY2(needed.width() <= room.width() && needed.height() <= room.height(), "the note is cut");
+        rig.window->onClockTick();
+        QCOMPARE(note->text(), saved);
+        QTRY_COMPARE_WITH_TIMEOUT(note->text(), QStringLiteral("07:08:09 UTC"), 6000);
+        QVERIFY(shown.elapsed() >= 3000);
         const auto& log = rig.station.statusLog();
         QCOMPARE(log.line(log.size() - 1), prefix + ".png" + std::string(texts::kScreenshotConverted));
 

@@ -42,10 +42,12 @@ void setBase(QLineEdit* box, const QColor& color) {
     box->setPalette(p);
 }
 
-void setIfChanged(QLineEdit* box, const QString& text) {
+// A value box shows its whole text: the font shrinks when the text needs it.
+void setIfChanged(QLineEdit* box, const QString& text, const QFont& font) {
     if (box->text() == text) return;
     box->setText(text);
-    box->setCursorPosition(0); // a text wider than its box shows its beginning
+    fitValueBox(box, font);
+    box->setCursorPosition(0); // should a text still be wider than its box, its beginning shows
 }
 
 void setIfChanged(QLabel* label, const QString& text) {
@@ -68,6 +70,7 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     }
     buildWindow();
     clockFont_ = clockLabel_->font();
+    valueFont_ = uptimeBox_->font();
     connectStation();
     setUpImport();
 
@@ -167,9 +170,9 @@ void MainWindow::flushPanel() {
     panelDirty_ = false;
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
-        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]));
+        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]), valueFont_);
     setIfChanged(beaconTypeLine_, fromUtf8(panel.beaconLine));
-    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText));
+    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText), valueFont_);
     setIfChanged(timeLine_, fromUtf8(panel.timeLine));
 
     // The newest messages since the last pass; message lines are bytes of a single-byte code page.

@@ -195,6 +195,7 @@ private:
     QTimer clockTimer_;
     QTimer chartTimer_;
     QFont clockFont_;
+    QFont valueFont_; // of the value boxes as laid out; a long text gets a smaller one
     std::optional<QDeadlineTimer> clockNoteUntil_;
 
     QAction* importAction_ = nullptr;

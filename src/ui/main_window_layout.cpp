@@ -284,7 +284,8 @@ void MainWindow::buildBottomRows(QWidget* client) {
     statusLog_->setObjectName(QStringLiteral("Text3"));
     statusLog_->setGeometry(twipsRect(120, 9240, 10335, 1815));
     setColor(statusLog_, QPalette::Base, kFormBackground);
-    setColor(statusLog_, QPalette::Text, QColor(128, 128, 128));
+    // Grey on grey as operators know it, dark enough to be read (5.9 : 1, not 3.5 : 1).
+    setColor(statusLog_, QPalette::Text, QColor(96, 96, 96));
 }
 
 void MainWindow::buildHiddenControls(QWidget* client) {

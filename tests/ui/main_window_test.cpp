@@ -16,6 +16,7 @@
 #include "intake/tcp_link.h"
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
+#include "ui/group_frame.h"
 #include "ui/log_box.h"
 #include "ui/qt_value_chart.h"
 #include "ui/status_window.h"
@@ -301,6 +302,39 @@ private slots:
         missing.window->takeScreenshot();
         QVERIFY(missing.station.statusLog().line(0).find("screenshot failed") != std::string::npos);
         QCOMPARE(missing.find<QLabel>("Label1")->text(), QStringLiteral("UTC"));
+    }
+
+    // Every enabled text of the window reads at least 4.5 : 1 against what it stands on (WCAG 2).
+    void enabledTextHasEnoughContrast() {
+        WindowRig rig(validConfig());
+        rig.live(housekeepingFrame(0x5E, 41));
+        rig.window->show();
+        const auto luminance = [](const QColor& c) {
+            const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+        };
+        const auto ratio = [&](const QColor& a, const QColor& b) {
+            const double la = luminance(a), lb = luminance(b);
+            return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+        };
+        QCOMPARE(qRound(ratio(QColor(128, 128, 128), QColor(240, 240, 240)) * 10), 35); // the grey that was too light
+        int checked = 0;
+        for (QWidget* w : rig.window->findChildren<QWidget*>()) {
+            if (!w->isVisible() || !w->isEnabled()) continue;
+            const QPalette& p = w->palette();
+            std::optional<std::pair<QColor, QColor>> colours; // text, background
+            if (qobject_cast<ui::GroupFrame*>(w))
+                colours = {ui::GroupFrame::captionColor(), p.color(QPalette::Window)};
+            else if (qobject_cast<QLabel*>(w) && !static_cast<QLabel*>(w)->text().isEmpty())
+                colours = {p.color(QPalette::WindowText), p.color(QPalette::Window)};
+            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<ui::LogBox*>(w))
+                colours = {p.color(QPalette::Text), p.color(QPalette::Base)};
+            if (!colours) continue;
+            ++checked;
+            const double r = ratio(colours->first, colours->second);
+            QVERIFY2(r >= 4.5, qPrintable(QStringLiteral("%1: %2 : 1").arg(w->objectName()).arg(r, 0, 'f', 2)));
+        }
+        QVERIFY(checked > 40);
     }
 
     void csvExportIsWholeOrReported() {

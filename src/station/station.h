@@ -91,6 +91,8 @@ public:
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }
+    // When the live link last brought a frame, any station's; nothing before the first.
+    const std::optional<DateTime>& lastLiveFrame() const { return lastLiveFrame_; }
     // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
     std::string imagePathPrefix() const;
 
@@ -135,6 +137,7 @@ private:
     std::filesystem::path dataFolder_;
     bool uploadAllowed_ = true;
     bool shutDown_ = false;
+    std::optional<DateTime> lastLiveFrame_;
 };
 
 // The folder of the running executable.

@@ -19,6 +19,7 @@
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
 #include "ui/fit_text.h"
+#include "ui/link_indicator.h"
 #include "ui/log_box.h"
 #include "ui/pictures.h"
 #include "ui/qt_value_chart.h"
@@ -71,6 +72,7 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
     buildWindow();
     clockFont_ = clockLabel_->font();
     valueFont_ = uptimeBox_->font();
+    linkCaptionFont_ = linkCaption_->font();
     connectStation();
     setUpImport();
 
@@ -127,6 +129,8 @@ void MainWindow::connectStation() {
         if (!panelTimer_.isActive()) panelTimer_.start();
     });
     connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
+    // Connected or refused shows at once, not at the next tick.
+    connect(&station_, &Station::linkStateChanged, this, &MainWindow::showLinkState);
 }
 
 void MainWindow::startUp(const StationOptions& options) {
@@ -241,10 +245,21 @@ void MainWindow::onClockTick() {
         }
         clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
     }
-    // Anything but closed (connecting, connected, closing) counts as up.
-    const bool up = !station_.link().isClosed();
+    showLinkState();
+}
+
+void MainWindow::showLinkState() {
+    TcpLink& link = station_.link();
+    // Green means connected and nothing else: a link that keeps trying is not up.
+    const bool up = link.phase() == TcpLink::Phase::Connected;
     linkUpIcon_->setVisible(up);
     linkDownIcon_->setVisible(!up);
+    const QString caption = linkCaption(link.kindName(), link.phase(), link.reconnectRemainingMs());
+    if (linkCaption_->accessibleName() != caption) showLinkCaption(linkCaption_, caption, linkCaptionFont_);
+    const QString tip = linkToolTip(link.kindName(), link.peer(), station_.lastLiveFrame(), station_.clock().utcNow());
+    for (QWidget* w : {static_cast<QWidget*>(linkCaption_), static_cast<QWidget*>(linkUpIcon_),
+                       static_cast<QWidget*>(linkDownIcon_)})
+        w->setToolTip(tip);
 }
 
 namespace {

@@ -20,8 +20,9 @@
 //   Label5                             beaconTypeLine_
 //   Label7                             counterLine_
 //   Label8                             timeLine_
-//   Image2, Image3                     linkUpIcon_, linkDownIcon_
-//   Label3, Label6, Line1, Line2       fixed captions and lines: buildTopRow(), buildStatusFrame(),
+//   Image2, Image3                     linkUpIcon_, linkDownIcon_, showLinkState()
+//   Label3                             linkCaption_, showLinkState()
+//   Label6, Line1, Line2               fixed captions and lines: buildStatusFrame(), buildTopRow(),
 //                                      buildBottomRows()
 //   Frame2                             buildStatusFrame()
 //   Frame3, Frame4                     buildRowFrame() (Power, Temperatures)
@@ -161,6 +162,8 @@ private:
     // A note in place of the clock (Label1) that the next ticks leave standing.
     void showClockNote(const QString& text, const QString& toolTip);
     void showTransferStates();
+    // Label3 and the icons: the protocol, the link's state in words, its peer.
+    void showLinkState();
     // Import (main_window_menu.cpp).
     void setUpImport();
     void showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
@@ -180,6 +183,7 @@ private:
     QLabel* timeLine_ = nullptr;
     QLabel* linkUpIcon_ = nullptr;
     QLabel* linkDownIcon_ = nullptr;
+    QLabel* linkCaption_ = nullptr;
     QLabel* screenshotSurface_ = nullptr;
     ClickablePicture* statusPicture_ = nullptr;
     QLineEdit* uptimeBox_ = nullptr;
@@ -195,6 +199,7 @@ private:
     QTimer clockTimer_;
     QTimer chartTimer_;
     QFont clockFont_;
+    QFont linkCaptionFont_;
     QFont valueFont_; // of the value boxes as laid out; a long text gets a smaller one
     std::optional<QDeadlineTimer> clockNoteUntil_;
 

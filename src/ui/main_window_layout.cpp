@@ -150,7 +150,7 @@ void MainWindow::buildTopRow(QWidget* client) {
     linkUpIcon_->setPixmap(linkIcon(true));
     linkUpIcon_->hide();
 
-    label(client, "Label3", QStringLiteral("AGW connection"), twipsRect(480, 120, 1335, 255));
+    linkCaption_ = label(client, "Label3", QStringLiteral("AGW connection"), twipsRect(480, 120, 1335, 255));
     beaconTypeLine_ = label(client, "Label5", {}, twipsRect(2400, 120, 6015, 255), Qt::AlignRight | Qt::AlignVCenter);
     beaconTypeLine_->setFont(withBold(font()));
 

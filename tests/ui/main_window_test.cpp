@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
 
 #include "intake/tcp_link.h"
@@ -193,6 +194,43 @@ private slots:
                 {row, QStringLiteral("%1:%2").arg(14 + 3 * (row / 9)).arg(2 * (row % 9), 2, 10, QLatin1Char('0'))});
         QCOMPARE(chart->rowAxisLabels(), expected);
         QCOMPARE(rig.find<QLabel>("Label8")->text(), QStringLiteral("2024-05-05 20:16:05.250"));
+    }
+
+    // Label3 says the protocol and the state in words; the icons show connected or not.
+    void linkIndicatorSaysWhatTheLinkIsDoing() {
+        const auto caption = [](const WindowRig& rig) { return rig.find<QLabel>("Label3")->accessibleName(); };
+        const auto up = [](const WindowRig& rig) {
+            return !rig.find<QLabel>("Image2")->isHidden() && rig.find<QLabel>("Image3")->isHidden();
+        };
+        {
+            WindowRig refused(validConfig() + "RECONNECT=7\r\n");
+            QTRY_VERIFY2(QRegularExpression(QStringLiteral("^AGW refused \u2014 retry in [1-7] s$"))
+                             .match(caption(refused))
+                             .hasMatch(),
+                         qPrintable(caption(refused)));
+            QVERIFY(!up(refused));
+            auto* label = refused.find<QLabel>("Label3");
+            QCOMPARE(label->toolTip(), QStringLiteral("AGW link to 127.0.0.1:1\nno frame received yet"));
+            refused.live(housekeepingFrame(0x5E, 40));
+            refused.window->onClockTick();
+            QCOMPARE(label->toolTip(),
+                     QStringLiteral("AGW link to 127.0.0.1:1\nlast frame 2024-05-06 07:08:09 UTC, 0 s ago"));
+            QCOMPARE(refused.find<QLabel>("Image3")->toolTip(), label->toolTip());
+            QCOMPARE(label->geometry(), QRect(32, 8, 89, 17)); // where the layout puts it
+        }
+        {
+            WindowRig once(validConfig());
+            QTRY_COMPARE(caption(once), QStringLiteral("AGW refused"));
+        }
+        QTcpServer modem;
+        QVERIFY(modem.listen(QHostAddress::LocalHost));
+        WindowRig connected(
+            QStringLiteral("PORT=127.0.0.1:%1\r\nMYCALL=QX7TR\r\n").arg(modem.serverPort()).toStdString());
+        QTRY_COMPARE(caption(connected), QStringLiteral("AGW connected"));
+        QVERIFY(up(connected));
+        connected.station.link().close();
+        QTRY_COMPARE(caption(connected), QStringLiteral("AGW closed"));
+        QVERIFY(!up(connected));
     }
 
     void exitClosesEverythingAndRemovesOnlyTheRunsEmptyLog() {

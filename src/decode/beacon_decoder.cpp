@@ -154,13 +154,17 @@ void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, Decod
         result.shortFrame = true;
         return;
     }
-    for (const auto& f : memoryCheckFields) {
-        const double minutes = readUInt32(frame, f.offset).value_or(0) / 60.0;
+    std::array<std::uint32_t, 6> seconds{};
+    for (std::size_t k = 0; k < memoryCheckFields.size(); ++k) {
+        const auto& f = memoryCheckFields[k];
+        seconds[k] = readUInt32(frame, f.offset).value_or(0);
+        const double minutes = seconds[k] / 60.0;
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
         text.clear();
         if (minutes == 0) continue;
         if (auto t = MinutesToDate(minutes)) text = minuteText(*t, format_);
     }
+    panel_.memoryCheckSeconds = seconds;
 }
 
 void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {

@@ -25,6 +25,9 @@ struct PanelState {
     std::string beaconLine;                        // Label5
     std::string uptimeText;                        // Text4
     std::string timeLine;                          // Label8
+    // The six counts of seconds since 1900 behind slots 21..26; none before the
+    // first memory check beacon.
+    std::optional<std::array<std::uint32_t, 6>> memoryCheckSeconds;
     // Text6: one line per message beacon, Latin-1 bytes, oldest first, at most maxMessages.
     std::deque<std::string> messages;
     static constexpr std::size_t kMaxMessages = 100000;

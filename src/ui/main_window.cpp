@@ -23,6 +23,7 @@
 #include "ui/log_box.h"
 #include "ui/pictures.h"
 #include "ui/qt_value_chart.h"
+#include "ui/slot_tool_tip.h"
 #include "ui/status_window.h"
 
 namespace varne4::ui {
@@ -162,6 +163,7 @@ void MainWindow::InitPanelCaptions() {
     for (std::size_t k = 0; k < memCheckLabels_.size(); ++k)
         memCheckLabels_[k]->setText(latin1(slotLabel(21 + static_cast<int>(k))));
     shrinkCaptionsToFit(client_);
+    showSlotToolTips();
 }
 
 void MainWindow::flushPanel() {
@@ -172,6 +174,7 @@ void MainWindow::flushPanel() {
     }
     if (!panelDirty_) return;
     panelDirty_ = false;
+    showSlotToolTips();
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
         setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]), valueFont_);
@@ -185,6 +188,23 @@ void MainWindow::flushPanel() {
     for (std::size_t i = messages.size() - fresh; i < messages.size(); ++i)
         messageLog_->appendLine(latin1(messages[i]));
     pendingMessages_ = 0;
+}
+
+void MainWindow::showSlotToolTips() {
+    const ValueHistory& history = station_.pipeline().history();
+    const auto& memoryCheck = station_.pipeline().panel().memoryCheckSeconds;
+    for (int slot = 0; slot < kPanelSlots; ++slot) {
+        const auto i = static_cast<std::size_t>(slot);
+        std::optional<double> value;
+        if (slot < kHousekeepingSlots && !history.empty()) value = history.newest().values[i];
+        if (slot >= kHousekeepingSlots && memoryCheck) value = (*memoryCheck)[i - kHousekeepingSlots];
+        const QString tip = slotToolTip(slot, value);
+        valueBoxes_[i]->setToolTip(tip);
+        if (slot < kHousekeepingSlots)
+            chartOptions_[i]->setToolTip(tip);
+        else
+            memCheckLabels_[i - kHousekeepingSlots]->setToolTip(tip);
+    }
 }
 
 void MainWindow::selectChartSlot(int slot) {
@@ -205,6 +225,7 @@ void MainWindow::RefreshValueChart(int slot) {
     if (slot < 0 || slot >= kHousekeepingSlots) return;
     const auto i = static_cast<std::size_t>(slot);
     valueChart_->setTitle(chartTitle(chartOptions_[i]->text(), unitLabels_[i]->text()));
+    valueChart_->setToolTip(latin1(slotMeaning(slot)));
     valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot, valueChart_->rowLabelRoom()));
 }
 

@@ -162,6 +162,8 @@ private:
     // A note in place of the clock (Label1) that the next ticks leave standing.
     void showClockNote(const QString& text, const QString& toolTip);
     void showTransferStates();
+    // Every value box and option: label, unit, meaning and the value behind its text.
+    void showSlotToolTips();
     // Label3 and the icons: the protocol, the link's state in words, its peer.
     void showLinkState();
     // Import (main_window_menu.cpp).

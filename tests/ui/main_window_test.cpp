@@ -233,6 +233,45 @@ private slots:
         QVERIFY(!up(connected));
     }
 
+    // Every value box and option says what it shows: label, unit, meaning, and the number behind the text.
+    void everyValueExplainsItselfInItsTooltip() {
+        WindowRig rig(validConfig());
+        const auto tipsOf = [&rig](int slot) {
+            QWidget* caption = slot < kHousekeepingSlots
+                                   ? static_cast<QWidget*>(rig.chartOption(slot))
+                                   : static_cast<QWidget*>(rig.find<QLabel>(QStringLiteral("Label%1").arg(slot)));
+            return QStringList{rig.valueBox(slot)->toolTip(), caption->toolTip()};
+        };
+        for (int slot = 0; slot < kPanelSlots; ++slot)
+            for (const QString& tip : tipsOf(slot)) {
+                QVERIFY2(tip.startsWith(latin1(slotLabel(slot))) && tip.contains(latin1(slotMeaning(slot))) &&
+                             tip.endsWith(QStringLiteral("no value yet")),
+                         qPrintable(tip));
+                QVERIFY(!slotMeaning(slot).empty());
+            }
+
+        HousekeepingSample s;
+        s.rtc = 4004863744; // 2026-11-28 14:09:04
+        s.state = 0x5E;
+        s.temps[0] = -3;
+        rig.live(makeHousekeepingFrame(s));
+        rig.live(makeMemoryCheckFrame({0, 4004863744, 0, 0, 0, 0}));
+        const std::pair<int, const char*> shown[] = {
+            {3, "RTC [s]\nthe satellite's clock: minutes since 1900-01-01 00:00 UTC, shown as date and time\n"
+                "value: 66747729.0666667"},
+            {4, "value: 94"},
+            {14, "OBC temp [C]\ntemperature of the on-board computer, in steps of 0.5 C\nvalue: -1.5"},
+            {1, "event indicator\n"},
+            {22, "local last event\n"},
+            {22, "value: 4004863744 s since 1900"},
+            {21, "value: 0 s since 1900"},
+        };
+        for (const auto& [slot, part] : shown)
+            for (const QString& tip : tipsOf(slot))
+                QVERIFY2(tip.contains(QLatin1String(part)), qPrintable(tip));
+        QCOMPARE(rig.find<QWidget>("Frame5")->toolTip(), latin1(slotMeaning(14)));
+    }
+
     void exitClosesEverythingAndRemovesOnlyTheRunsEmptyLog() {
         WindowRig rig(validConfig());
         writeFile(rig.folder / "other_program.lock", std::string_view{});

@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+
+#include <utility>
 
 #include "base/compat_texts.h"
 #include "base/configuration.h"
@@ -121,6 +124,7 @@ void MainWindow::connectStation() {
     // beacons between two passes, and laying out text for each would dominate it.
     connect(&station_, &Station::panelUpdated, this, [this](BeaconType beaconType) {
         if (beaconType == BeaconType::Message) ++pendingMessages_;
+        if (beaconType == BeaconType::Housekeeping) statusDirty_ = true;
         panelDirty_ = true;
         if (!panelTimer_.isActive()) panelTimer_.start();
     });
@@ -175,6 +179,8 @@ void MainWindow::flushPanel() {
     if (!panelDirty_) return;
     panelDirty_ = false;
     showSlotToolTips();
+    if (statusWindow_ && std::exchange(statusDirty_, false))
+        statusWindow_->showState(fromUtf8(station_.pipeline().panel().slotText[4]), newestBeaconTime());
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
         setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]), valueFont_);
@@ -297,9 +303,24 @@ template <typename Window, typename Make> void showSingle(QPointer<Window>& wind
 }
 } // namespace
 
+QString MainWindow::newestBeaconTime() const {
+    const ValueHistory& history = station_.pipeline().history();
+    if (history.empty()) return {};
+    const std::string_view stamp = history.newest().timestampText();
+    return QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size()));
+}
+
 void MainWindow::openStatusWindow() {
+    const bool opening = !statusWindow_;
     // The panel's state, not the box: the box may be a pass of the event loop behind.
-    showSingle(statusWindow_, [this] { return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4])); });
+    showSingle(statusWindow_, [this] {
+        return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4]), newestBeaconTime());
+    });
+    if (opening) {
+        const QScreen* screen = this->screen();
+        const QRect room = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), frameGeometry().size());
+        statusWindow_->move(besideWindow(frameGeometry(), statusWindow_->frameGeometry().size(), room));
+    }
 }
 
 void MainWindow::openAboutWindow() {

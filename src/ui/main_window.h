@@ -44,7 +44,7 @@
 //   Post_Packet, Post_Packet_Click     postButton_ (hidden), Station::postCurrentBody()
 //   List1, List2                       hidden and empty; the import's files are importer().files()
 //   List3                              transferStatesList_, showTransferStates()
-//   Picture1, Picture1_Click           statusPicture_, openStatusWindow()
+//   Picture1, Picture1_Click           statusPicture_, openStatusWindow(); flushPanel() keeps it current
 //   Picture2                           screenshotSurface_
 //   menuBar                            buildMenus(): MnuFile, MnuOptions, MnuInfo
 //   MnuImport, MnuImport_Click         importAction_, chooseImportFiles()
@@ -164,6 +164,8 @@ private:
     void showTransferStates();
     // Every value box and option: label, unit, meaning and the value behind its text.
     void showSlotToolTips();
+    // The time stamp of the newest housekeeping beacon; empty before the first.
+    QString newestBeaconTime() const;
     // Label3 and the icons: the protocol, the link's state in words, its peer.
     void showLinkState();
     // Import (main_window_menu.cpp).
@@ -215,6 +217,7 @@ private:
     int selectedSlot_ = 0;
     QTimer panelTimer_;
     bool panelDirty_ = false;
+    bool statusDirty_ = false; // a housekeeping beacon the status window has not shown
     std::size_t pendingMessages_ = 0;
     std::optional<QString> pendingCounterLine_;
     bool startedUp_ = false;

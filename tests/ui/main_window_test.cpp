@@ -10,6 +10,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
@@ -149,14 +150,24 @@ private slots:
         QVERIFY(!redraws.wait(250)); // and no second redraw follows
         QCOMPARE(redraws.count(), 1);
 
-        // The status window reads the state when opened: a beacon while it is open changes nothing,
-        // and a second click brings the same window.
+        // The status window follows the satellite: a beacon while it is open shows there with its
+        // time, and a second click brings the same window. It opens beside the main window.
+        rig.window->show();
         rig.window->openStatusWindow();
         QPointer<ui::StatusWindow> status = rig.window->statusWindow();
+        QCOMPARE(status->stateText(), QStringLiteral("01000000"));
+        QCOMPARE(status->asOf(), QStringLiteral("as of 2024-05-06 12:22:00 UTC"));
+        const QRect screen = rig.window->screen()->availableGeometry();
+        QCOMPARE(status->pos(), ui::besideWindow(rig.window->frameGeometry(), status->frameGeometry().size(), screen));
+        rig.clock.set(DateTime{2024, 5, 6, 13, 0, 5, 0});
         rig.live(housekeepingFrame(0xFF, 0));
         rig.window->openStatusWindow();
         QCOMPARE(rig.window->statusWindow().data(), status.data());
-        QCOMPARE(status->stateText(), QStringLiteral("01000000"));
+        QCOMPARE(status->stateText(), QStringLiteral("11111111"));
+        QCOMPARE(status->line(6), latin1(texts::kMcuB));
+        QCOMPARE(status->asOf(), QStringLiteral("as of 2024-05-06 13:00:05 UTC"));
+        rig.live(makeMessageFrame("not a state")); // other beacons leave it as it is
+        QCOMPARE(status->asOf(), QStringLiteral("as of 2024-05-06 13:00:05 UTC"));
     }
 
     // 27 beacons imported in a blink are 27 rows, labelled with the times their file gives them

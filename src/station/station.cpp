@@ -145,7 +145,10 @@ void Station::status(std::string_view text) { statusLog_.log(text); }
 
 void Station::beaconDecoded(const DecodeResult& result) { emit panelUpdated(result.type); }
 
-void Station::upload(const std::string& body) { uploads_->enqueue(body); }
+void Station::upload(const std::string& body) {
+    ++uploadsQueued_;
+    uploads_->enqueue(body);
+}
 
 void Station::refreshChart() { emit chartRefreshRequested(); }
 

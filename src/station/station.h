@@ -91,6 +91,8 @@ public:
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }
+    // Satellite frames handed to the upload queue so far, from either door.
+    std::uint64_t uploadsQueued() const { return uploadsQueued_; }
     // When the live link last brought a frame, any station's; nothing before the first.
     const std::optional<DateTime>& lastLiveFrame() const { return lastLiveFrame_; }
     // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
@@ -138,6 +140,7 @@ private:
     bool uploadAllowed_ = true;
     bool shutDown_ = false;
     std::optional<DateTime> lastLiveFrame_;
+    std::uint64_t uploadsQueued_ = 0;
 };
 
 // The folder of the running executable.

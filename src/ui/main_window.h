@@ -66,6 +66,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 #include "decode/beacon_table.h"
 #include "station/kiss_import.h"
@@ -171,6 +172,7 @@ private:
     // Import (main_window_menu.cpp).
     void setUpImport();
     void showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
+    void openImportProgress();
     void importFinished();
 
     Station& station_;
@@ -209,7 +211,9 @@ private:
 
     QAction* importAction_ = nullptr;
     KissImport* importer_ = nullptr;
-    QPointer<QProgressDialog> importProgress_;
+    QPointer<QProgressDialog> importProgress_; // only once an import has run half a second
+    QTimer importProgressDelay_;
+    std::optional<std::tuple<int, int, quint64, quint64, quint64>> lastImportProgress_;
 
     QPointer<StatusWindow> statusWindow_;
     QPointer<AboutWindow> aboutWindow_;

@@ -66,6 +66,33 @@ private slots:
                          notes + ": no KISS records found", "processing " + b})
             QVERIFY2(t.rig.logged(said), qPrintable(said));
         QVERIFY(!t.rig.logged(a + ": no KISS") && !t.rig.logged(b + ": no KISS"));
+        // Each file read ends with what it held; time-stamp records count as records.
+        for (
+            const QString& summary : QStringList{
+                a + ": 14 records, 3 satellite frames (3 housekeeping, 0 memory check, 0 message), 0 queued for upload",
+                notes +
+                    ": 0 records, 0 satellite frames (0 housekeeping, 0 memory check, 0 message), 0 queued for upload",
+                b + ": 4 records, 2 satellite frames (2 housekeeping, 0 memory check, 0 message), 0 queued for upload"})
+            QVERIFY2(t.rig.logged(summary), qPrintable(summary));
+        QVERIFY(!t.rig.logged(missing + ": 0 records"));
+    }
+
+    // The sample holds all three beacon types among other stations; with uploads allowed each
+    // satellite frame is queued.
+    void summaryCountsEachBeaconTypeAndTheUploads() {
+        test::StationRig rig{"PORT=127.0.0.1:1\r\nMYCALL=XY1Z\r\n", true};
+        KissImport import{rig.station};
+        const QString sample = QStringLiteral(VARNE4_SOURCE_DIR "/samples/varne4_sample.kss");
+        int stamps = 0;
+        const auto frames = test::framesOf(sample.toStdString(), &stamps);
+        QSignalSpy finished(&import, &KissImport::finished);
+        import.start({sample});
+        QVERIFY(finished.wait(20000));
+        const QString summary = QStringLiteral("%1: %2 records, 36 satellite frames (27 housekeeping, 3 memory check, "
+                                               "6 message), 36 queued for upload")
+                                    .arg(sample)
+                                    .arg(frames.size() + static_cast<std::size_t>(stamps));
+        QVERIFY2(rig.logged(summary), qPrintable(summary));
     }
 
     void stopsAfterTheCurrentRecordWhenCancelled() {

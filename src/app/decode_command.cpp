@@ -99,7 +99,7 @@ public:
         : format_(format), out_(out), err_(err), events_(err, currentFile_),
           pipeline_(config_, clock_, displayFormat_, events_) {
         buffer_.reserve(1 << 17);
-        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_, "recorded");
+        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_);
     }
 
     bool decodeFile(const std::string& file) {

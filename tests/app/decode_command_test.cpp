@@ -12,6 +12,7 @@
 
 #include "decode/beacon_table.h"
 #include "sim/sample_recording.h"
+#include "station/csv_writer.h"
 #include "support/qt_support.h"
 
 using namespace varne4;
@@ -69,16 +70,15 @@ TEST(DecodeCommand, WritesJsonPerSatelliteFrameOrCsvPerHousekeepingBeacon) {
     }
     EXPECT_EQ(perBeacon, (std::map<QString, int>{{"housekeeping", 27}, {"memory check", 3}, {"message", 6}}));
 
-    // CSV: the slot labels, then one row per housekeeping beacon, "." whatever the locale.
+    // CSV: the columns of the window's export, then one row per housekeeping beacon, "." whatever the locale.
     auto csv = decode({"--format", "csv", kSample});
     ASSERT_EQ(csv.finish(), 0) << csv.err.toStdString();
     const auto lines = linesOf(csv.out);
     ASSERT_EQ(lines.size(), 27 + 1);
-    QByteArray header = "recorded";
-    for (const auto& f : housekeepingFields)
-        header += "," + QByteArray::fromStdString(std::string(f.label));
-    EXPECT_EQ(lines[0], header + "\r");
-    const QRegularExpression row(R"(^[-0-9 :.]{23}(,-?[0-9.]+){21}\r$)");
+    EXPECT_EQ(lines[0] + "\n", QByteArray::fromStdString(historyCsv(ValueHistory{})));
+    // time, beacon rate, event indicator, uptime, RTC, state, then 16 numbers
+    const QRegularExpression row(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},\d+,&h[0-9A-F]+,-?\d+,\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,[01]{8}(,-?[0-9.]+){16}\r$)");
     for (const auto& line : lines.mid(1))
         EXPECT_TRUE(row.match(line).hasMatch()) << line.toStdString();
 }

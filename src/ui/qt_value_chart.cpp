@@ -168,7 +168,8 @@ QtValueChart::QtValueChart(const QRect& chartGeometry, QWidget* parent)
 
     QChart* chart = view_->chart();
     chart->legend()->hide();
-    chart->setMargins(QMargins(2, 8, 10, 2)); // room for the half of the top and last labels that stands out
+    // Room for the half of the top and the last label that stands out beyond the plot.
+    chart->setMargins(QMargins(2, 8, 18, 2));
     chart->setBackgroundRoundness(0);
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->addSeries(series_);

@@ -62,10 +62,10 @@ QPoint besideWindow(const QRect& beside, const QSize& size, const QRect& screen)
     const int top = std::clamp(beside.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
     if (beside.right() + kGap + size.width() <= screen.right() + 1) return {beside.right() + 1 + kGap, top};
     if (beside.left() - kGap - size.width() >= screen.left()) return {beside.left() - kGap - size.width(), top};
-    // No room either side: over the right edge, still beside what the operator looks at.
-    const int left = std::clamp(beside.right() + 1 - size.width() - kGap, screen.left(),
-                                std::max(screen.left(), screen.right() + 1 - size.width()));
-    return {left, top};
+    // No room either side: at the screen's edge on the roomier side, covering as little as it can.
+    const int roomRight = screen.right() - beside.right(), roomLeft = beside.left() - screen.left();
+    const int left = roomRight >= roomLeft ? screen.right() + 1 - size.width() : screen.left();
+    return {std::max(left, screen.left()), top};
 }
 
 StatusWindow::StatusWindow(const QString& stateText, const QString& beaconTime, QWidget* parent)

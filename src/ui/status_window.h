@@ -34,7 +34,7 @@ StatusLines statusLinesFor(const QString& stateText);
 StatusLines blankStatusLines();
 
 // Where a window of `size` opens beside a window whose frame is `beside`: to its
-// right, else to its left, else over its right edge, always on the `screen`.
+// right, else to its left, else at the screen's edge on the roomier side; always on the `screen`.
 QPoint besideWindow(const QRect& beside, const QSize& size, const QRect& screen);
 
 class StatusWindow : public QWidget {

@@ -75,11 +75,12 @@ private slots:
     void opensBesideTheMainWindow() {
         const QRect screen(0, 0, 1920, 1080);
         const QSize size(300, 220);
+        // main window's frame -> where the status window goes
         const std::pair<QRect, QPoint> rows[] = {
-            {{100, 50, 720, 800}, {828, 50}},    // room on the right
-            {{1100, 50, 720, 800}, {792, 50}},   // none on the right: on the left
-            {{200, 50, 1600, 800}, {1492, 50}},  // room on neither side: over the right edge
-            {{0, 1000, 720, 800}, {728, 860}},   // kept on the screen
+            {{100, 50, 720, 800}, {828, 50}},  // room on the right
+            {{1100, 50, 720, 800}, {792, 50}}, // none on the right: on the left
+            {{200, 50, 1600, 800}, {0, 50}},   // room on neither side: at the roomier edge
+            {{100, 50, 1600, 800}, {1620, 50}},  {{0, 1000, 720, 800}, {728, 860}}, // kept on the screen
             {{-50, -20, 2000, 1200}, {1620, 0}}, // a main window larger than the screen
         };
         for (const auto& [mainWindow, expected] : rows)

@@ -261,9 +261,9 @@ void MainWindow::showClockNote(const QString& text, const QString& toolTip) {
 }
 
 void MainWindow::onClockTick() {
-    if (clockNoteUntil_ && !clockNoteUntil_->hasExpired()) {
-        // The note stands long enough to be read; the clock waits.
-    } else {
+    // A note stands long enough to be read; the clock waits for it.
+    const bool noteStands = clockNoteUntil_ && !clockNoteUntil_->hasExpired();
+    if (!noteStands) {
         if (clockNoteUntil_) {
             clockNoteUntil_.reset();
             clockLabel_->setWordWrap(false);

@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fields.size() == 8);
     const char* const names[] = {"noradID", "source",    "timestamp", "frame",
                                  "locator", "longitude", "latitude",  "tncPort"};
-    for (std::size_t i = 0; i < fields.size(); ++i) FUZZ_CHECK(fields[i].first == names[i]);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        FUZZ_CHECK(fields[i].first == names[i]);
     FUZZ_CHECK(fields[0].second == kNoradId);
     FUZZ_CHECK(fields[1].second == config.myCall);
     FUZZ_CHECK(fields[2].second == uploadTimestamp(utc));

@@ -130,7 +130,8 @@ std::string Station::imagePathPrefix() const {
 }
 
 void Station::rawFrameTaken(std::span<const std::uint8_t> data, std::string_view hexText) {
-    if (!kissLog_.writeFrame(clock_.utcNow(), data) && kissLog_.takeFailureReport())
+    lastLiveFrame_ = clock_.utcNow();
+    if (!kissLog_.writeFrame(*lastLiveFrame_, data) && kissLog_.takeFailureReport())
         log("KISS log write failed (disk full?): " + utf8FromPath(kissLog_.path()) +
             "; the station keeps running, frames are not all logged");
     if (maxHexLines_ > 0) {
@@ -144,7 +145,10 @@ void Station::status(std::string_view text) { statusLog_.log(text); }
 
 void Station::beaconDecoded(const DecodeResult& result) { emit panelUpdated(result.type); }
 
-void Station::upload(const std::string& body) { uploads_->enqueue(body); }
+void Station::upload(const std::string& body) {
+    ++uploadsQueued_;
+    uploads_->enqueue(body);
+}
 
 void Station::refreshChart() { emit chartRefreshRequested(); }
 

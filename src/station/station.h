@@ -66,8 +66,11 @@ public:
     void setUploadAllowed(bool allowed); // Check1
     bool isUploadAllowed() const { return uploadAllowed_; }
 
-    // Import door: one record of a KISS file.
-    void takeImportedRecord(std::span<const std::uint8_t> record) { pipeline_.TakeImportedRecord(record); }
+    // Import door: one record of a KISS file, with the time the file gives it.
+    void takeImportedRecord(std::span<const std::uint8_t> record,
+                            const std::optional<DateTime>& recorded = std::nullopt) {
+        pipeline_.TakeImportedRecord(record, recorded);
+    }
     // Live door, also for tests.
     void takeLiveFrame(std::span<const std::uint8_t> data) { pipeline_.TakeLiveFrame(data); }
 
@@ -88,6 +91,10 @@ public:
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }
+    // Satellite frames handed to the upload queue so far, from either door.
+    std::uint64_t uploadsQueued() const { return uploadsQueued_; }
+    // When the live link last brought a frame, any station's; nothing before the first.
+    const std::optional<DateTime>& lastLiveFrame() const { return lastLiveFrame_; }
     // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
     std::string imagePathPrefix() const;
 
@@ -132,6 +139,8 @@ private:
     std::filesystem::path dataFolder_;
     bool uploadAllowed_ = true;
     bool shutDown_ = false;
+    std::optional<DateTime> lastLiveFrame_;
+    std::uint64_t uploadsQueued_ = 0;
 };
 
 // The folder of the running executable.

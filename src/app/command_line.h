@@ -13,6 +13,10 @@ struct StationCommandLine {
     bool noUpload = false;
     bool demo = false;
     std::filesystem::path configPath; // empty: online_conf.ini beside the program
+    // For scripts/screenshot, not in the usage text: a picture of the window
+    // after this many seconds, then the program ends.
+    int screenshotAfterSeconds = 0;
+    std::filesystem::path screenshotFile;
 };
 
 struct StationOptions;

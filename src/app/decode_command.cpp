@@ -11,6 +11,7 @@
 #include "base/system_clock.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
+#include "kisslog/recorded_time.h"
 #include "station/csv_writer.h"
 
 namespace varne4 {
@@ -98,7 +99,7 @@ public:
         : format_(format), out_(out), err_(err), events_(err, currentFile_),
           pipeline_(config_, clock_, displayFormat_, events_) {
         buffer_.reserve(1 << 17);
-        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_, "recorded");
+        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_);
     }
 
     bool decodeFile(const std::string& file) {
@@ -110,6 +111,7 @@ public:
             return false;
         }
         recorded_.reset();
+        bool stampProblemReported = false;
         std::uint64_t items = 0;
         while (!stopped() && !outputFailed_) {
             auto item = reader.next();
@@ -117,19 +119,29 @@ public:
             ++items;
             switch (item->kind) {
             case KissFileReader::Kind::TimeStamp: {
-                std::string_view text(reinterpret_cast<const char*>(item->content.data()) + 1,
-                                      item->content.size() - 1);
-                if (text.ends_with(" UTC")) text.remove_suffix(4);
-                recorded_ = std::string(text);
+                const kiss::RecordedTime stamp = kiss::readRecordedTime(item->content, clock_.utcNow());
+                recorded_ = stamp.time;
+                if (!stamp.time && !stampProblemReported) {
+                    stampProblemReported = true; // once per file
+                    flush();
+                    std::fprintf(err_,
+                                 "varne4-decoder: %s: %s (record at byte offset %llu); \"recorded\" is null for "
+                                 "such frames\n",
+                                 file.c_str(), kiss::stampProblemText(stamp).c_str(),
+                                 static_cast<unsigned long long>(item->offset));
+                }
                 break;
             }
             case KissFileReader::Kind::Oversize:
+                recorded_.reset();
                 std::fprintf(err_, "varne4-decoder: %s: record at byte offset %llu is longer than 512 bytes, skipped\n",
                              file.c_str(), static_cast<unsigned long long>(item->offset));
                 break;
             case KissFileReader::Kind::Frame:
-                pipeline_.TakeImportedRecord(item->content);
+                // A stamp gives the time of the one frame record after it.
+                pipeline_.TakeImportedRecord(item->content, recorded_);
                 if (pipeline_.lastWasSatellite()) writeFrame(file);
+                recorded_.reset();
                 break;
             }
             if (buffer_.size() > (1 << 16)) flush();
@@ -167,7 +179,7 @@ private:
         const DecodeResult& r = pipeline_.lastDecode();
         if (format_ == DecodeFormat::Csv) {
             if (r.type == BeaconType::Housekeeping && r.historyAppended)
-                appendCsvRow(buffer_, recorded_ ? std::string_view(*recorded_) : std::string_view(),
+                appendCsvRow(buffer_, recorded_ ? utcTimestamp(*recorded_) : std::string(),
                              pipeline_.history().newest().values);
             return;
         }
@@ -177,7 +189,7 @@ private:
         appendJsonString(o, file, Encoding::Utf8);
         o += ",\"recorded\":";
         if (recorded_)
-            appendJsonString(o, *recorded_, Encoding::Latin1);
+            appendJsonString(o, utcTimestamp(*recorded_), Encoding::Latin1);
         else
             o += "null";
         o += ",\"beacon\":\"";
@@ -239,7 +251,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     const std::string* currentFile_ = nullptr;
-    std::optional<std::string> recorded_;
+    std::optional<DateTime> recorded_; // of the next frame record
     Configuration config_;
     SystemClock clock_;
     DisplayFormat displayFormat_;

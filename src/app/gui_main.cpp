@@ -1,6 +1,7 @@
 #include "app/gui_main.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -35,6 +36,13 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
         window.setWindowTitle(window.windowTitle() + " - demo mode");
     }
     window.show();
+    if (options.screenshotAfterSeconds > 0)
+        QTimer::singleShot(options.screenshotAfterSeconds * 1000, &window, [&window, &options] {
+            const QString file = QString::fromStdU16String(options.screenshotFile.u16string());
+            if (!window.grab().save(file, "png"))
+                std::fprintf(stderr, "varne4-decoder: cannot write %s\n", qPrintable(file));
+            window.close();
+        });
 
     // A log-off or kill closes the window as its close button does.
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);

@@ -41,9 +41,7 @@ std::filesystem::path storeSample(const test::ScratchFolder& folder, const std::
     return path;
 }
 
-test::ProgramRun run(const QStringList& args) {
-    return test::ProgramRun(args, QStringLiteral(VARNE4_SOURCE_DIR));
-}
+test::ProgramRun run(const QStringList& args) { return test::ProgramRun(args, QStringLiteral(VARNE4_SOURCE_DIR)); }
 
 // The part of a decode line after where the frame was read and when.
 QByteArray afterSource(const QByteArray& line) { return line.mid(line.indexOf(",\"beacon\":")); }
@@ -70,7 +68,8 @@ TEST(HistoryCommand, WritesTheStoredBeaconsAsDecodeWritesTheRecording) {
                 EXPECT_EQ(stored[i].mid(stored[i].indexOf(',')), recorded[i].mid(recorded[i].indexOf(',')));
             } else {
                 EXPECT_EQ(afterSource(stored[i]), afterSource(recorded[i]));
-                EXPECT_TRUE(stored[i].startsWith("{\"file\":\"pass.kss\",\"recorded\":\"2025-11-28 ")) << stored[i].toStdString();
+                EXPECT_TRUE(stored[i].startsWith("{\"file\":\"pass.kss\",\"recorded\":\"2025-11-28 "))
+                    << stored[i].toStdString();
             }
         }
     }
@@ -85,12 +84,12 @@ TEST(HistoryCommand, KeepsToTheTimeRange) {
         QStringList range;
         std::int64_t fromMs, toMs;
     };
-    for (const auto& c : std::vector<Case>{
-             {{"--from", "2025-11-28T14:10"}, kFirstMs + 10 * kMinute, kNever},
-             {{"--from", "2025-11-28 14:10", "--to", "2025-11-28 14:40:00Z"}, kFirstMs + 10 * kMinute,
-              kFirstMs + 40 * kMinute},
-             {{"--to", "2025-11-28T14:30:00.001"}, 0, kFirstMs + 30 * kMinute + 1},
-             {{"--from", "2025-11-29"}, kFirstMs + 10 * 3600000, kNever}}) {
+    for (const auto& c : std::vector<Case>{{{"--from", "2025-11-28T14:10"}, kFirstMs + 10 * kMinute, kNever},
+                                           {{"--from", "2025-11-28 14:10", "--to", "2025-11-28 14:40:00Z"},
+                                            kFirstMs + 10 * kMinute,
+                                            kFirstMs + 40 * kMinute},
+                                           {{"--to", "2025-11-28T14:30:00.001"}, 0, kFirstMs + 30 * kMinute + 1},
+                                           {{"--from", "2025-11-29"}, kFirstMs + 10 * 3600000, kNever}}) {
         SCOPED_TRACE(c.range.join(' ').toStdString());
         qsizetype expected = 0;
         std::int64_t t = kFirstMs;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "base/paths.h"
 #include "base/system_clock.h"
@@ -139,9 +140,7 @@ public:
                 break;
             case KissFileReader::Kind::Frame:
                 // A stamp gives the time of the one frame record after it.
-                pipeline_.TakeImportedRecord(item->content, recorded_);
-                if (pipeline_.lastWasSatellite()) writeFrame(file);
-                recorded_.reset();
+                takeFrame(file, item->content, std::exchange(recorded_, std::nullopt));
                 break;
             }
             if (buffer_.size() > (1 << 16)) flush();
@@ -159,6 +158,17 @@ public:
             return false;
         }
         return true;
+    }
+
+    // One record (port byte and frame) of `source` with its time; satellite frames are written.
+    void takeFrame(const std::string& source, std::span<const std::uint8_t> record,
+                   const std::optional<DateTime>& recorded) {
+        currentFile_ = &source;
+        recorded_ = recorded;
+        pipeline_.TakeImportedRecord(record, recorded_);
+        if (pipeline_.lastWasSatellite()) writeFrame(source);
+        recorded_.reset();
+        if (buffer_.size() > (1 << 16)) flush();
     }
 
     // Hands the buffered lines (whole lines only) to the output; false, once and for
@@ -261,6 +271,32 @@ private:
     const StopRequest* stop_ = nullptr;
     bool outputFailed_ = false;
 };
+
+} // namespace
+
+struct FrameDecoder::Impl {
+    Impl(DecodeFormat format, std::FILE* out, std::FILE* err) : decoder(format, out, err) {}
+    Decoder decoder;
+};
+
+FrameDecoder::FrameDecoder(DecodeFormat format, std::FILE* out, std::FILE* err)
+    : impl_(std::make_unique<Impl>(format, out, err)), out_(out), err_(err) {}
+
+FrameDecoder::~FrameDecoder() = default;
+
+bool FrameDecoder::take(const std::string& source, std::span<const std::uint8_t> record,
+                        const std::optional<DateTime>& recorded) {
+    impl_->decoder.takeFrame(source, record, recorded);
+    return !impl_->decoder.outputFailed();
+}
+
+bool FrameDecoder::finish() {
+    if (impl_->decoder.flush() && std::fflush(out_) == 0 && !std::ferror(out_)) return true;
+    std::fprintf(err_, "varne4-decoder: cannot write the output: %s\n", std::strerror(errno));
+    return false;
+}
+
+namespace {
 
 // Set from the signal handler; read between two frames.
 volatile std::sig_atomic_t g_stopSignal = 0;

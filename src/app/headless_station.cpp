@@ -12,7 +12,7 @@
 #include "base/system_clock.h"
 #include "sim/demo_services.h"
 #include "station/station.h"
-#include "upload/upload_queue.h"
+#include "station/store_and_forward.h"
 
 namespace varne4 {
 
@@ -34,6 +34,12 @@ int runHeadless(const StationCommandLine& options) {
     QObject::connect(&station, &Station::statusLine, [&output](const QString& line, bool) {
         // Peers' texts are escaped where they enter; this catches the rest (a file name, say).
         output.write(escapeControls(line.toStdString()));
+    });
+    // The run goes on; the problem goes where an "Open Error" goes without windows.
+    QObject::connect(&station, &Station::databaseProblem, [](const QString& text) {
+        std::string lines = text.toStdString();
+        std::erase(lines, '\r');
+        std::fprintf(stderr, "%s\n%s\n", std::string(texts::kOpenErrorTitle).c_str(), lines.c_str());
     });
 
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, qApp, &QCoreApplication::quit);

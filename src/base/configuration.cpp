@@ -75,7 +75,9 @@ ConfigResult parseConfiguration(std::string_view content) {
             c.screenshotOffered = (value == "YES");
         else if (key == "FRAME_FORMAT")
             c.compactFrame = (value == "COMPACT");
-        else if (key == "RECONNECT" || key == "UPLOAD_TIMEOUT") {
+        else if (key == "RETRY")
+            c.retryUploads = value != "NO";
+        else if (key == "RECONNECT" || key == "UPLOAD_TIMEOUT" || key == "RETRY_MIN") {
             const bool reconnect = key == "RECONNECT";
             const int lowest = reconnect ? 0 : 1;
             const int highest = reconnect ? 86400 : 600;
@@ -87,7 +89,28 @@ ConfigResult parseConfiguration(std::string_view content) {
                                                  std::to_string(highest) + ")");
                 return result;
             }
-            (reconnect ? c.reconnectSeconds : c.uploadTimeoutSeconds) = seconds;
+            (reconnect            ? c.reconnectSeconds
+             : key == "RETRY_MIN" ? c.retryMinSeconds
+                                  : c.uploadTimeoutSeconds) = seconds;
+        } else if (key == "UPLOAD_MAX_AGE") {
+            // A number of seconds, or of minutes, hours or days with "m", "h" or "d" after it.
+            std::int64_t n = 0;
+            auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            const std::string_view unit = value.substr(static_cast<std::size_t>(p - value.data()));
+            const std::int64_t scale = unit.empty() || unit == "s" ? 1
+                                       : unit == "m"               ? 60
+                                       : unit == "h"               ? 3600
+                                       : unit == "d"               ? 86400
+                                                                   : 0;
+            constexpr std::int64_t kLongest = 366LL * 86400;
+            if (ec != std::errc{} || p == value.data() || scale == 0 || n < 60 / scale + (60 % scale != 0) ||
+                n > kLongest / scale) {
+                result.error = makeError(13, "line " + std::to_string(lineNumber) +
+                                                 ": UPLOAD_MAX_AGE must be a time from 60 s to 366 d"
+                                                 " (seconds, or a number with m, h or d)");
+                return result;
+            }
+            c.uploadMaxAgeSeconds = n * scale;
         }
     }
     return result;

@@ -19,11 +19,14 @@ struct Configuration {
     std::string myCall;
     std::string qthLat; // "," already turned into "."
     std::string qthLong;
-    std::optional<std::string> imagePath;  // absent: the program folder
-    std::optional<bool> screenshotOffered; // absent: as laid out (offered)
-    int reconnectSeconds = 0;              // 0: never reconnect
-    int uploadTimeoutSeconds = 60;         // one HTTP transfer, UPLOAD_TIMEOUT
-    bool compactFrame = false;             // FRAME_FORMAT=COMPACT
+    std::optional<std::string> imagePath;             // absent: the program folder
+    std::optional<bool> screenshotOffered;            // absent: as laid out (offered)
+    int reconnectSeconds = 0;                         // 0: never reconnect
+    int uploadTimeoutSeconds = 60;                    // one HTTP transfer, UPLOAD_TIMEOUT
+    bool retryUploads = true;                         // RETRY=NO: one attempt per server, as before the database
+    int retryMinSeconds = 30;                         // RETRY_MIN: the first back-off; the longest is 20 times it
+    std::int64_t uploadMaxAgeSeconds = 7 * 24 * 3600; // UPLOAD_MAX_AGE: then an upload is given up
+    bool compactFrame = false;                        // FRAME_FORMAT=COMPACT
 };
 
 struct Endpoint {

@@ -68,6 +68,13 @@ BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
     return BeaconType::Unknown;
 }
 
+DecodeResult BeaconDecoder::restore(std::span<const std::uint8_t> frame, const DateTime& time) {
+    restoring_ = true;
+    const DecodeResult result = decode(frame, 0, time);
+    restoring_ = false;
+    return result;
+}
+
 DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
                                    const std::optional<DateTime>& received) {
     DecodeResult result;
@@ -126,13 +133,15 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, cons
     for (const auto& f : housekeepingFields)
         values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
 
-    HistoryEntry& entry = history_.append();
     std::string stamp;
     stamp.reserve(23);
     appendUtcTimestamp(stamp, received);
-    std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
-    entry.values = values;
-    result.historyAppended = true;
+    if (!restoring_) {
+        HistoryEntry& entry = history_.append();
+        std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
+        entry.values = values;
+        result.historyAppended = true;
+    }
 
     for (const auto& f : housekeepingFields) {
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];

@@ -51,6 +51,8 @@ public:
     // frame's own time (a recording's time stamp); without one the clock's now.
     DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
                         const std::optional<DateTime>& received = std::nullopt);
+    // The panel as a stored beacon of `time` left it; the history is not touched.
+    DecodeResult restore(std::span<const std::uint8_t> frame, const DateTime& time);
 
     static BeaconType classify(std::span<const std::uint8_t> frame);
 
@@ -66,6 +68,7 @@ private:
     ValueHistory& history_;
     const Clock& clock_;
     const DisplayFormat& format_;
+    bool restoring_ = false; // while restoring: the panel only, no history entry
 };
 
 } // namespace varne4

@@ -55,6 +55,7 @@ void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
     lastWasSatellite_ = false;
     events_.rawFrameTaken(data, hexText_);
     if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kLivePrefix, std::nullopt);
+    events_.frameHandled(data, true, lastWasSatellite_);
 }
 
 void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record, const std::optional<DateTime>& recorded) {
@@ -68,6 +69,7 @@ void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record, con
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
     if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kImportPrefix, recorded);
+    events_.frameHandled(record, false, lastWasSatellite_);
 }
 
 void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix, const std::optional<DateTime>& recorded) {

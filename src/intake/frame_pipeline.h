@@ -39,6 +39,9 @@ public:
     virtual void upload(const std::string& /*body*/) {}
     virtual void refreshChart() {}
     virtual void counterLineChanged(std::string_view /*line*/) {}
+    // Every frame taken in, last: `data` is its port (command) byte and AX.25 frame;
+    // for a satellite frame the pipeline's decode, history and body describe it.
+    virtual void frameHandled(std::span<const std::uint8_t> /*data*/, bool /*live*/, bool /*satellite*/) {}
 };
 
 class FramePipeline {
@@ -71,6 +74,11 @@ public:
     ValueHistory& history() { return history_; }
     const ValueHistory& history() const { return history_; }
     const DecodeResult& lastDecode() const { return lastDecode_; }
+    // Shows a stored satellite frame (the AX.25 frame) of `time` on the panel, as
+    // after a restart: no counting, logging, uploading or history entry.
+    BeaconType restorePanel(std::span<const std::uint8_t> ax25, const DateTime& time) {
+        return decoder_.restore(ax25, time).type;
+    }
     bool lastWasSatellite() const { return lastWasSatellite_; }
 
 private:

@@ -83,8 +83,10 @@ void KissImport::step() {
         switch (item->kind) {
         case KissFileReader::Kind::Frame:
             ++records_;
-            station_.takeImportedRecord(item->content, std::exchange(recorded_, std::nullopt));
+            station_.takeImportedRecord(item->content, std::exchange(recorded_, std::nullopt),
+                                        files_[fileIndex_].toStdString());
             countFrame();
+            if (station_.lastRecord().known) ++counts_.known;
             break;
         case KissFileReader::Kind::Oversize:
             recorded_.reset();
@@ -124,6 +126,7 @@ void KissImport::logSummary() {
     station_.log(files_[fileIndex_].toStdString() + ": " + n(counts_.records) + " records, " + n(counts_.satellite) +
                  " satellite frames (" + n(counts_.housekeeping) + " housekeeping, " + n(counts_.memoryCheck) +
                  " memory check, " + n(counts_.message) + " message), " +
+                 (counts_.known ? n(counts_.known) + " already known, " : std::string()) +
                  n(station_.uploadsQueued() - counts_.uploadsBefore) + " queued for upload");
 }
 

@@ -51,7 +51,8 @@ private:
     void end(bool cancelled);
     void readStamp(const KissFileReader::Item& item);
     void countFrame();
-    // "<file>: N records, M satellite frames (H housekeeping, C memory check, G message), K queued for upload"
+    // "<file>: N records, M satellite frames (H housekeeping, C memory check, G message), [D already known, ]K queued
+    // for upload"
     void logSummary();
 
     Station& station_;
@@ -62,6 +63,7 @@ private:
     struct FileCounts {
         quint64 records = 0; // of any kind, time stamps included
         quint64 satellite = 0, housekeeping = 0, memoryCheck = 0, message = 0;
+        quint64 known = 0;               // frames the station database already had (the same file imported before)
         std::uint64_t uploadsBefore = 0; // the station's count when the file was opened
     };
     FileCounts counts_;

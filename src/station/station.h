@@ -19,11 +19,13 @@
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_log_writer.h"
 #include "station/status_log.h"
+#include "store/station_database.h"
 
 namespace varne4 {
 
+class StationDatabase;
+class StoreAndForward;
 class TcpLink;
-class UploadQueue;
 
 // How much of the run's text the station keeps in memory. A window shows the
 // status log, hex monitor and messages and keeps much of them; without one only a
@@ -52,8 +54,10 @@ public:
     Station(const Clock& clock, const DisplayFormat& format, QObject* parent = nullptr);
     ~Station() override;
 
-    // Start-up steps that can fail, in order: configuration, link, KISS log.
-    // On failure the later steps are skipped and the error is returned.
+    // Start-up steps that can fail, in order: configuration, KISS log, station
+    // database, link. On failure the later steps are skipped and the error is
+    // returned. A database that cannot be had does not stop the run: it is said
+    // with `databaseProblem` and the station goes on without one.
     std::optional<ConfigError> startUp(const StationOptions& options);
     // Link closed, KISS log closed, the run's own empty KISS log removed. Idempotent.
     void shutDown();
@@ -68,9 +72,7 @@ public:
 
     // Import door: one record of a KISS file, with the time the file gives it.
     void takeImportedRecord(std::span<const std::uint8_t> record,
-                            const std::optional<DateTime>& recorded = std::nullopt) {
-        pipeline_.TakeImportedRecord(record, recorded);
-    }
+                            const std::optional<DateTime>& recorded = std::nullopt, const std::string& file = {});
     // Live door, also for tests.
     void takeLiveFrame(std::span<const std::uint8_t> data) { pipeline_.TakeLiveFrame(data); }
 
@@ -84,7 +86,11 @@ public:
     std::string hexMonitorText() const;
     // The live link: AGW, or KISS TCP when the configuration names a KISS port.
     TcpLink& link() { return *link_; }
-    UploadQueue& uploads() { return *uploads_; }
+    StoreAndForward& uploads() { return *uploads_; }
+    // The station database, or null when the run has none.
+    StationDatabase* database();
+    // What became of the last frame handed in: stored, already known, uploads made.
+    const RecordOutcome& lastRecord() const { return lastRecord_; }
     QStringList transferStates() const; // List3
     const std::filesystem::path& configPath() const { return configPath_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; } // program folder or config's folder
@@ -110,6 +116,8 @@ signals:
     void counterLineUpdated(const QString& line);
     void transferStatesChanged();
     void linkStateChanged();
+    // The station database could not be opened as it was ("Open Error", but the run goes on).
+    void databaseProblem(const QString& text);
 
 private:
     // PipelineEvents
@@ -120,6 +128,11 @@ private:
     void upload(const std::string& body) override;
     void refreshChart() override;
     void counterLineChanged(std::string_view line) override;
+    void frameHandled(std::span<const std::uint8_t> data, bool live, bool satellite) override;
+
+    void openDatabase();
+    // The value history, panel and messages of the run before, from the database.
+    void restoreFromDatabase();
 
     void attachLink(TcpLink* link);
     void onPostOk();
@@ -134,7 +147,11 @@ private:
     std::deque<std::string> hexLines_;
     std::size_t maxHexLines_ = Retention{}.hexLines;
     TcpLink* link_;
-    UploadQueue* uploads_;
+    StoreAndForward* uploads_;
+    std::string importFile_; // of the record being handled
+    std::optional<DateTime> importRecorded_;
+    bool uploadWanted_ = false; // the pipeline asked to upload the frame being handled
+    RecordOutcome lastRecord_;
     std::filesystem::path configPath_;
     std::filesystem::path dataFolder_;
     bool uploadAllowed_ = true;

@@ -134,6 +134,9 @@ void MainWindow::connectStation() {
         if (!panelTimer_.isActive()) panelTimer_.start();
     });
     connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
+    // The run goes on without (or with a new) database; the operator must know.
+    connect(&station_, &Station::databaseProblem, this,
+            [this](const QString& text) { showError_(latin1(texts::kOpenErrorTitle), text); });
     // Connected or refused shows at once, not at the next tick.
     connect(&station_, &Station::linkStateChanged, this, &MainWindow::showLinkState);
 }

@@ -60,9 +60,9 @@ TEST(parseStationCommandLine, TakesAScreenshotTimeAndFile) {
     ASSERT_TRUE(cl) << error;
     EXPECT_EQ(cl->screenshotAfterSeconds, 90);
     EXPECT_EQ(cl->screenshotFile, std::filesystem::current_path() / "docs/window.png");
-    for (const std::vector<std::string> bad : {std::vector<std::string>{"--screenshot-after", "0", "a.png"},
-                                               {"--screenshot-after", "x", "a.png"},
-                                               {"--screenshot-after", "5"}})
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--screenshot-after", "0", "a.png"},
+                                                {"--screenshot-after", "x", "a.png"},
+                                                {"--screenshot-after", "5"}})
         EXPECT_FALSE(parseStationCommandLine(bad, error)) << testing::PrintToString(bad);
     EXPECT_EQ(std::string(kUsage).find("screenshot"), std::string::npos);
 }

@@ -36,8 +36,8 @@ private slots:
         QVERIFY(lines[1].endsWith(": Winsock RemoteHost: 127.0.0.1"));
         QVERIFY(lines[2].endsWith(": Winsock RemotePort: 1"));
         QCOMPARE(lines.last(), QByteArray("RX packets: 0 | HTTP POST OK: 0"));
-        // The station was shut down: its empty KISS log is gone.
-        QCOMPARE(test::fileNames(folder.path()), QStringList{"online_conf.ini"});
+        // The station was shut down: its empty KISS log is gone, its database stays.
+        QCOMPARE(test::fileNames(folder.path()), (QStringList{"HL.sqlite", "online_conf.ini"}));
     }
 
 #ifdef Q_OS_UNIX

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <cstdio>
+
 #include "sim/sample_recording.h"
 #include "support/qt_support.h"
 
@@ -17,7 +19,10 @@ namespace {
 ByteVector kissLog(int frames, int satelliteEvery, int firstUptime = 0) {
     ByteVector out;
     for (int i = 0; i < frames; ++i) {
-        kiss::appendTimeStampRecord(out, "2026-12-05 03:36:34.678 UTC");
+        // Each frame its own millisecond: equal bytes at an equal time are one frame to the station.
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "2026-12-05 03:36:34.%03d UTC", i % 1000);
+        kiss::appendTimeStampRecord(out, stamp);
         kiss::appendFrameRecord(out,
                                 withPortByte(i % satelliteEvery ? makeStationFrame("CQ", "OK1ABC", "", "hi")
                                                                 : makeHousekeepingFrame({.uptime = firstUptime + i})));
@@ -93,6 +98,17 @@ private slots:
                                     .arg(sample)
                                     .arg(frames.size() + static_cast<std::size_t>(stamps));
         QVERIFY2(rig.logged(summary), qPrintable(summary));
+
+        // The same file again: the station database knows every frame, nothing is sent twice.
+        QSignalSpy again(&import, &KissImport::finished);
+        import.start({sample});
+        QVERIFY(again.wait(20000));
+        const QString second = QStringLiteral("%1: %2 records, 36 satellite frames (27 housekeeping, 3 memory check, "
+                                              "6 message), %3 already known, 0 queued for upload")
+                                   .arg(sample)
+                                   .arg(frames.size() + static_cast<std::size_t>(stamps))
+                                   .arg(frames.size());
+        QVERIFY2(rig.logged(second), qPrintable(second));
     }
 
     void stopsAfterTheCurrentRecordWhenCancelled() {

@@ -24,11 +24,12 @@ struct ReceivedRequest {
 class ScriptedHttpServer {
 public:
     enum class Kind {
-        Answer,  // send `bytes` at once, then close when asked
-        Close,   // close the connection without a word
-        Hang,    // read the request, never answer
-        Trickle, // send `bytes` one byte every `intervalMs`
-        Endless, // send the `bytes` head, then chunks of a body that never ends
+        Answer,         // send `bytes` at once
+        AnswerAndClose, // send `bytes`, then close the connection (an answer cut off)
+        Close,          // close the connection without a word
+        Hang,           // read the request, never answer
+        Trickle,        // send `bytes` one byte every `intervalMs`
+        Endless,        // send the `bytes` head, then chunks of a body that never ends
     };
     struct Step {
         Kind kind = Kind::Answer;
@@ -41,6 +42,7 @@ public:
         return answer("HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\n" + headers +
                       "Content-Length: 0\r\n\r\n");
     }
+    static Step answerAndClose(const QByteArray& bytes) { return {Kind::AnswerAndClose, bytes, 0}; }
     static Step close() { return {Kind::Close, {}, 0}; }
     static Step hang() { return {Kind::Hang, {}, 0}; }
     static Step trickle(const QByteArray& bytes, int intervalMs) { return {Kind::Trickle, bytes, intervalMs}; }
@@ -115,6 +117,10 @@ private:
         switch (step.kind) {
         case Kind::Answer:
             c.socket->write(step.bytes);
+            break;
+        case Kind::AnswerAndClose:
+            c.socket->write(step.bytes);
+            c.socket->disconnectFromHost();
             break;
         case Kind::Close:
             c.socket->abort();

@@ -1,6 +1,7 @@
 #pragma once
 // What the tests share without Qt: byte vectors, scratch folders, files, a reader's locale.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -64,6 +65,15 @@ inline void writeFile(const std::filesystem::path& path, std::string_view bytes)
 inline void writeFile(const std::filesystem::path& path, const ByteVector& bytes) {
     writeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
+// The names in a folder, sorted.
+inline std::vector<std::string> fileNamesOf(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline ByteVector readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

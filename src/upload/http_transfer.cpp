@@ -1,4 +1,4 @@
-#include "upload/upload_queue.h"
+#include "upload/http_transfer.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -98,97 +98,36 @@ QString transferStateText(TransferState state) {
     return latin1(texts::kTransferStateNames[static_cast<std::size_t>(state)]);
 }
 
-UploadQueue::UploadQueue(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)) {
+HttpTransfer::HttpTransfer(QNetworkAccessManager* network, QObject* parent) : QObject(parent), network_(network) {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {
-        if (!current_) return;
+        if (!reply_) return;
         timedOut_ = true;
-        current_->abort(); // finishes the reply at once, through finish()
+        reply_->abort(); // finishes the reply at once, through finish()
     });
 }
 
-UploadQueue::~UploadQueue() {
-    // Quietly: nobody should hear about transfers of a queue that is going away.
-    abortCurrent();
-}
+HttpTransfer::~HttpTransfer() { abort(); }
 
-void UploadQueue::setServers(const QString& server, const QString& backup) {
-    server_ = QUrl(server);
-    backup_ = QUrl(backup);
-}
-
-void UploadQueue::enqueue(std::string body) {
-    const bool dropped = queue_.size() >= maxQueued_;
-    if (dropped) queue_.pop_front();
-    queue_.push_back(std::move(body));
-    if (dropped) emit status(QStringLiteral("upload queue full: oldest waiting frame dropped"));
-    scheduleNext();
-}
-
-void UploadQueue::cancelAll() {
-    const bool wasBusy = busy();
-    // Nobody else would ever learn that these bodies did not go out.
-    const std::size_t unsent = queue_.size() + (job_ ? 1 : 0);
-    if (unsent > 0) emit status(QStringLiteral("uploads cancelled: %1 frame(s) not sent to both servers").arg(unsent));
-    queue_.clear();
-    queue_.shrink_to_fit();
-    job_.reset();
-    abortCurrent();
-    if (wasBusy) emit idle();
-}
-
-void UploadQueue::abortCurrent() {
-    QNetworkReply* reply = current_;
-    if (reply == nullptr) return;
-    current_ = nullptr;
-    deadline_.stop();
-    // Cut our connections first: abort() reports finished synchronously.
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-}
-
-// Always through the event loop: a run of failing transfers must not recurse,
-// and a slot of ours that enqueues or cancels must find the queue consistent.
-void UploadQueue::scheduleNext() {
-    if (nextScheduled_) return;
-    nextScheduled_ = true;
-    QMetaObject::invokeMethod(this, &UploadQueue::startNext, Qt::QueuedConnection);
-}
-
-void UploadQueue::startNext() {
-    nextScheduled_ = false;
-    if (current_ != nullptr) return; // its finish schedules us again
-
-    if (job_ && job_->target == Target::Server && !backup_.isEmpty()) {
-        job_->target = Target::Backup;
-        startTransfer(backup_);
-        return;
-    }
-
-    const bool wasWorking = job_.has_value();
-    job_.reset();
-    if (queue_.empty()) {
-        if (wasWorking) emit idle();
-        return;
-    }
-
-    job_ = Job{std::move(queue_.front()), Target::Server};
-    queue_.pop_front();
-    states_.clear();
-    emit statesChanged();
-    if (!job_) return; // cancelled by a listener
-    startTransfer(server_);
-}
-
-void UploadQueue::startTransfer(const QUrl& url) {
+void HttpTransfer::start(const QUrl& url, const std::string& body, int timeoutMs) {
+    if (running_) return;
+    running_ = true;
     stage_ = -1;
-    if (url.isEmpty()) {
-        failAtOnce(QStringLiteral("no server address"));
-        return;
-    }
-    if (!isUsableServer(url)) {
-        failAtOnce(QStringLiteral("invalid server address: ") + escaped(url.toDisplayString(QUrl::RemovePassword)));
+    timeoutMs_ = timeoutMs;
+    if (url.isEmpty() || !isUsableServer(url)) {
+        TransferResult r;
+        r.unusableAddress = true;
+        r.entry = errorEntry(0, url.isEmpty() ? QStringLiteral("no server address")
+                                              : QStringLiteral("invalid server address: ") +
+                                                    escaped(url.toDisplayString(QUrl::RemovePassword)));
+        // Through the event loop, as a transfer's end always comes: a caller that
+        // starts the next one from `finished` never recurses.
+        QMetaObject::invokeMethod(
+            this,
+            [this, r, generation = generation_] {
+                if (generation == generation_) conclude(r);
+            },
+            Qt::QueuedConnection);
         return;
     }
 
@@ -200,15 +139,14 @@ void UploadQueue::startTransfer(const QUrl& url) {
     // send the frame, callsign and position to a host nobody configured (307, 308).
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
-    QNetworkReply* reply =
-        nam_->post(request, QByteArray(job_->body.data(), static_cast<qsizetype>(job_->body.size())));
-    current_ = reply;
+    QNetworkReply* reply = network_->post(request, QByteArray(body.data(), static_cast<qsizetype>(body.size())));
+    reply_ = reply;
     answerBytes_ = 0;
     answerCut_ = false;
     timedOut_ = false;
     // A deadline for the whole transfer: a server trickling a byte now and then
     // must not hold the transfer, and every frame behind it, for ever.
-    deadline_.start(timeoutMs_);
+    deadline_.start(timeoutMs);
 
     const auto responseArriving = [this, reply] {
         if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) reach(ReceivingResponse);
@@ -220,46 +158,48 @@ void UploadQueue::startTransfer(const QUrl& url) {
         responseArriving();
         // The answer's body is never read; past a few KiB it is not even waited for.
         answerBytes_ += reply->skip(reply->bytesAvailable());
-        if (answerBytes_ > kMaxAnswerBytes && reply == current_) {
+        if (answerBytes_ > kMaxAnswerBytes && reply == reply_) {
             answerCut_ = true;
             reply->abort();
         }
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finish(reply); });
-
     reach(Requesting);
 }
 
-void UploadQueue::failAtOnce(const QString& reason) {
-    addState(Error);
-    emit status(errorEntry(0, reason));
-    scheduleNext();
-}
-
-void UploadQueue::addState(TransferState state) {
-    states_.append(transferStateText(state));
-    emit statesChanged();
+void HttpTransfer::abort() {
+    ++generation_;
+    deadline_.stop();
+    running_ = false;
+    QNetworkReply* reply = reply_;
+    if (reply == nullptr) return;
+    reply_ = nullptr;
+    // Cut our connections first: abort() reports finished synchronously.
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
 }
 
 // Adds every state of the path up to `state` not yet shown, so the list keeps
 // the client's order even where Qt reports a step late or not at all.
-void UploadQueue::reach(TransferState state) {
+void HttpTransfer::reach(TransferState state) {
     const auto target = std::find(kStatePath.begin(), kStatePath.end(), state);
     if (target == kStatePath.end()) return;
     const int targetIndex = static_cast<int>(std::distance(kStatePath.begin(), target));
     while (stage_ < targetIndex) {
         ++stage_;
-        addState(kStatePath[static_cast<std::size_t>(stage_)]);
+        emit stateReached(kStatePath[static_cast<std::size_t>(stage_)]);
     }
 }
 
-void UploadQueue::finish(QNetworkReply* reply) {
-    if (reply != current_) return;
-    current_ = nullptr;
+void HttpTransfer::finish(QNetworkReply* reply) {
+    if (reply != reply_) return;
+    reply_ = nullptr;
     deadline_.stop();
     reply->disconnect(this);
     reply->deleteLater();
 
+    TransferResult r;
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = statusCode.toInt();
     answerBytes_ += reply->bytesAvailable(); // came, but not yet skipped
@@ -267,31 +207,32 @@ void UploadQueue::finish(QNetworkReply* reply) {
     // line) is a failed transfer too: its status says nothing about the whole. One we
     // cut ourselves for its length is whole as far as we care: its headers are in.
     if (!statusCode.isValid() || (isTransferFailure(reply->error()) && !answerCut_) || timedOut_) {
-        // Nothing (whole) came back: refused, unreachable, cut off, timed out.
-        addState(Error);
         const bool timedOut = timedOut_ || reply->error() == QNetworkReply::TimeoutError;
-        emit status(errorEntry(0, timedOut ? QStringLiteral("Transfer timed out after %1 ms").arg(timeoutMs_)
-                                           : escaped(reply->errorString())));
+        r.entry = errorEntry(0, timedOut ? QStringLiteral("Transfer timed out after %1 ms").arg(timeoutMs_)
+                                         : escaped(reply->errorString()));
     } else if (const auto missing = missingBodyBytes(*reply, code, answerBytes_); missing > 0 && !answerCut_) {
         // Qt now and then finishes an answer cut off in its body without an error;
         // counted against its own Content-Length, it is what it is: cut off.
-        addState(Error);
-        emit status(errorEntry(0, QStringLiteral("Connection closed: the answer stopped %1 bytes short").arg(missing)));
+        r.entry = errorEntry(0, QStringLiteral("Connection closed: the answer stopped %1 bytes short").arg(missing));
     } else if (code >= 300 && code < 400) {
-        // Not followed (see startTransfer): the frame did not arrive, and the answer says where it went.
-        addState(Error);
-        emit status(
-            errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") + headerText(*reply, code)));
+        // Not followed (see start): the frame did not arrive, and the answer says where it went.
+        r.status = code;
+        r.entry =
+            errorEntry(0, QStringLiteral("redirect not followed, frame not delivered: ") + headerText(*reply, code));
     } else {
         // Error statuses are answers too: their headers are logged like any other.
         reach(ResponseReceived);
-        addState(ResponseCompleted);
-        if (code >= 200 && code < 300) emit postOk();
-        emit responseCompleted();
-        emit status(headerText(*reply, code));
-        if (code == 401 || code == 407) emit statusRaw(latin1(texts::kAccessDenied));
+        r.kind = TransferResult::Kind::Answered;
+        r.status = code;
+        r.entry = headerText(*reply, code);
     }
-    scheduleNext();
+    conclude(r);
+}
+
+void HttpTransfer::conclude(const TransferResult& result) {
+    running_ = false;
+    emit stateReached(result.kind == TransferResult::Kind::Answered ? ResponseCompleted : Error);
+    emit finished(result);
 }
 
 } // namespace varne4

@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <set>
 
@@ -139,11 +140,24 @@ void writeConfig(const QTemporaryDir& dir, const std::string& text) {
     std::ofstream(dir.filePath(QStringLiteral("online_conf.ini")).toStdString(), std::ios::binary) << text;
 }
 
-bool delivered(Peers& peers, int frames, const char* what) {
+// The numbers of the frames the station stored: what it heard. Frames the modem sent
+// while the station was stopped are the radio's loss, not store and forward's.
+std::set<int> heardFrames(StationDatabase& db) {
+    std::set<int> heard;
+    db.satelliteFrames(0, std::numeric_limits<std::int64_t>::max(), [&](const StoredFrame& f) {
+        if (f.data.size() >= 32)
+            heard.insert(f.data[28] | (f.data[29] << 8) | (f.data[30] << 16) |
+                         (f.data[31] << 24)); // little-endian, as numberOf reads it
+        return true;
+    });
+    return heard;
+}
+
+bool delivered(Peers& peers, const std::set<int>& heard, const char* what) {
     bool ok = true;
     for (int i = 0; i < 2; ++i) {
         int once = 0, twice = 0, missing = 0;
-        for (int n = 0; n < frames; ++n) {
+        for (int n : heard) {
             const int c = peers.seen[i].value(n);
             once += c == 1;
             twice += c > 1;
@@ -203,20 +217,26 @@ int outage(int frames, bool restart) {
     QCoreApplication::exec();
     const double drainS = (t.elapsed() - openedAtMs) / 1000.0;
     std::int64_t givenUp = -1;
-    if (StationDatabase* db = station->database())
+    std::set<int> heard;
+    if (StationDatabase* db = station->database()) {
         givenUp = db->backlog(UploadServer::Server).givenUp + db->backlog(UploadServer::Backup).givenUp;
+        heard = heardFrames(*db);
+    }
     station->shutDown();
     station.reset(); // closes the database: its log goes into the file
     const auto dbSize = QFile(dir.filePath(QStringLiteral("BENCH.sqlite"))).size() +
                         QFile(dir.filePath(QStringLiteral("BENCH.sqlite-wal"))).size();
     peers.run([] {}); // the servers' last bodies counted
-    const bool ok = delivered(peers, frames, restart ? "after the restart" : "after the outage");
+    const bool ok = delivered(peers, heard, restart ? "after the restart" : "after the outage");
     std::printf("frames                 %d, servers refusing for the first %d\n", frames, frames / 2);
+    std::printf("heard                  %zu (the rest were sent while the station was stopped)\n", heard.size());
     std::printf("drained                %.1f s after the servers came back\n", drainS);
     std::printf("given up               %lld\n", static_cast<long long>(givenUp));
     std::printf("memory                 %.1f MB at the half, %.1f MB at most\n", rssHalf / 1024.0, rssMax / 1024.0);
     std::printf("database               %.0f bytes per frame\n", double(dbSize) / frames);
-    const bool all = ok && givenUp == 0;
+    // Without a restart the station hears every frame; with one, all but those of the gap.
+    const bool all = ok && givenUp == 0 &&
+                     (restart ? heard.size() + 1000 > std::size_t(frames) : heard.size() == std::size_t(frames));
     std::printf("%s\n", all ? "ok" : "NOT EVERYTHING DELIVERED");
     return all ? 0 : 1;
 }
@@ -226,7 +246,8 @@ int outage(int frames, bool restart) {
 bool fillDatabase(const std::filesystem::path& path, int frames, int waiting) {
     auto opened = StationDatabase::open(path, SystemClock().utcNow());
     if (!opened.db) return false;
-    const std::int64_t start = unixMillis(SystemClock().utcNow()) - std::int64_t{frames} * 1000;
+    const std::int64_t nowMs = unixMillis(SystemClock().utcNow());
+    const std::int64_t start = nowMs - std::int64_t{frames} * 1000;
     std::array<double, kHousekeepingSlots> values{};
     for (int i = 0; i < frames; ++i) {
         HousekeepingSample s;
@@ -241,7 +262,8 @@ bool fillDatabase(const std::filesystem::path& path, int frames, int waiting) {
         r.housekeeping = &values;
         r.uploadBody = "noradID=99931&frame=" + std::to_string(i);
         r.toServer = r.toBackup = i >= frames - waiting;
-        r.queuedMs = r.timeMs;
+        // Queued within UPLOAD_MAX_AGE: the backlog waits, none of it is given up.
+        r.queuedMs = nowMs - (frames - i);
         opened.db->record(r);
         if (i % 10000 == 9999 && !opened.db->flush().ok()) return false;
     }
@@ -250,7 +272,9 @@ bool fillDatabase(const std::filesystem::path& path, int frames, int waiting) {
 
 int startup(int frames) {
     bool ok = true;
-    for (const auto& [stored, waiting] : {std::pair{frames, 0}, std::pair{frames, frames}, std::pair{10, 10}}) {
+    // The small backlog first: the first transfers load the network stack (some 20 MB, once),
+    // which is no cost of the backlog's size.
+    for (const auto& [stored, waiting] : {std::pair{frames, 0}, std::pair{10, 10}, std::pair{frames, frames}}) {
         QTemporaryDir dir;
         writeConfig(dir, "PORT=127.0.0.1:1\r\nSERVER=http://127.0.0.1:1/t\r\nMYCALL=BENCH\r\n");
         QElapsedTimer fill;

@@ -1,4 +1,7 @@
 #include "app/command_line.h"
+
+#include <cstdlib>
+
 #include "base/paths.h"
 #include "station/station.h"
 
@@ -18,7 +21,14 @@ std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std:
             cl.configPath = pathFromUtf8(args[++i]);
         else if (a.starts_with("--config="))
             cl.configPath = pathFromUtf8(a.substr(9));
-        else {
+        else if (a == "--screenshot-after" && i + 2 < args.size()) {
+            cl.screenshotAfterSeconds = std::atoi(args[++i].c_str());
+            cl.screenshotFile = std::filesystem::absolute(pathFromUtf8(args[++i]));
+            if (cl.screenshotAfterSeconds <= 0) {
+                error = "--screenshot-after needs a number of seconds";
+                return std::nullopt;
+            }
+        } else {
             error = "unknown option: " + a;
             return std::nullopt;
         }

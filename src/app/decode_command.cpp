@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "base/paths.h"
 #include "base/system_clock.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
+#include "kisslog/recorded_time.h"
 #include "station/csv_writer.h"
 
 namespace varne4 {
@@ -98,7 +100,7 @@ public:
         : format_(format), out_(out), err_(err), events_(err, currentFile_),
           pipeline_(config_, clock_, displayFormat_, events_) {
         buffer_.reserve(1 << 17);
-        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_, "recorded");
+        if (format_ == DecodeFormat::Csv) appendCsvHeader(buffer_);
     }
 
     bool decodeFile(const std::string& file) {
@@ -110,6 +112,7 @@ public:
             return false;
         }
         recorded_.reset();
+        bool stampProblemReported = false;
         std::uint64_t items = 0;
         while (!stopped() && !outputFailed_) {
             auto item = reader.next();
@@ -117,19 +120,27 @@ public:
             ++items;
             switch (item->kind) {
             case KissFileReader::Kind::TimeStamp: {
-                std::string_view text(reinterpret_cast<const char*>(item->content.data()) + 1,
-                                      item->content.size() - 1);
-                if (text.ends_with(" UTC")) text.remove_suffix(4);
-                recorded_ = std::string(text);
+                const kiss::RecordedTime stamp = kiss::readRecordedTime(item->content, clock_.utcNow());
+                recorded_ = stamp.time;
+                if (!stamp.time && !stampProblemReported) {
+                    stampProblemReported = true; // once per file
+                    flush();
+                    std::fprintf(err_,
+                                 "varne4-decoder: %s: %s (record at byte offset %llu); \"recorded\" is null for "
+                                 "such frames\n",
+                                 file.c_str(), kiss::stampProblemText(stamp).c_str(),
+                                 static_cast<unsigned long long>(item->offset));
+                }
                 break;
             }
             case KissFileReader::Kind::Oversize:
+                recorded_.reset();
                 std::fprintf(err_, "varne4-decoder: %s: record at byte offset %llu is longer than 512 bytes, skipped\n",
                              file.c_str(), static_cast<unsigned long long>(item->offset));
                 break;
             case KissFileReader::Kind::Frame:
-                pipeline_.TakeImportedRecord(item->content);
-                if (pipeline_.lastWasSatellite()) writeFrame(file);
+                // A stamp gives the time of the one frame record after it.
+                takeFrame(file, item->content, std::exchange(recorded_, std::nullopt));
                 break;
             }
             if (buffer_.size() > (1 << 16)) flush();
@@ -147,6 +158,17 @@ public:
             return false;
         }
         return true;
+    }
+
+    // One record (port byte and frame) of `source` with its time; satellite frames are written.
+    void takeFrame(const std::string& source, std::span<const std::uint8_t> record,
+                   const std::optional<DateTime>& recorded) {
+        currentFile_ = &source;
+        recorded_ = recorded;
+        pipeline_.TakeImportedRecord(record, recorded_);
+        if (pipeline_.lastWasSatellite()) writeFrame(source);
+        recorded_.reset();
+        if (buffer_.size() > (1 << 16)) flush();
     }
 
     // Hands the buffered lines (whole lines only) to the output; false, once and for
@@ -167,7 +189,7 @@ private:
         const DecodeResult& r = pipeline_.lastDecode();
         if (format_ == DecodeFormat::Csv) {
             if (r.type == BeaconType::Housekeeping && r.historyAppended)
-                appendCsvRow(buffer_, recorded_ ? std::string_view(*recorded_) : std::string_view(),
+                appendCsvRow(buffer_, recorded_ ? utcTimestamp(*recorded_) : std::string(),
                              pipeline_.history().newest().values);
             return;
         }
@@ -177,7 +199,7 @@ private:
         appendJsonString(o, file, Encoding::Utf8);
         o += ",\"recorded\":";
         if (recorded_)
-            appendJsonString(o, *recorded_, Encoding::Latin1);
+            appendJsonString(o, utcTimestamp(*recorded_), Encoding::Latin1);
         else
             o += "null";
         o += ",\"beacon\":\"";
@@ -239,7 +261,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     const std::string* currentFile_ = nullptr;
-    std::optional<std::string> recorded_;
+    std::optional<DateTime> recorded_; // of the next frame record
     Configuration config_;
     SystemClock clock_;
     DisplayFormat displayFormat_;
@@ -249,6 +271,32 @@ private:
     const StopRequest* stop_ = nullptr;
     bool outputFailed_ = false;
 };
+
+} // namespace
+
+struct FrameDecoder::Impl {
+    Impl(DecodeFormat format, std::FILE* out, std::FILE* err) : decoder(format, out, err) {}
+    Decoder decoder;
+};
+
+FrameDecoder::FrameDecoder(DecodeFormat format, std::FILE* out, std::FILE* err)
+    : impl_(std::make_unique<Impl>(format, out, err)), out_(out), err_(err) {}
+
+FrameDecoder::~FrameDecoder() = default;
+
+bool FrameDecoder::take(const std::string& source, std::span<const std::uint8_t> record,
+                        const std::optional<DateTime>& recorded) {
+    impl_->decoder.takeFrame(source, record, recorded);
+    return !impl_->decoder.outputFailed();
+}
+
+bool FrameDecoder::finish() {
+    if (impl_->decoder.flush() && std::fflush(out_) == 0 && !std::ferror(out_)) return true;
+    std::fprintf(err_, "varne4-decoder: cannot write the output: %s\n", std::strerror(errno));
+    return false;
+}
+
+namespace {
 
 // Set from the signal handler; read between two frames.
 volatile std::sig_atomic_t g_stopSignal = 0;

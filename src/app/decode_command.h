@@ -4,8 +4,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "base/utc_time.h"
 
 namespace varne4 {
 
@@ -20,6 +25,24 @@ inline constexpr int kInterrupted = -1;
 // not be written (said on `err`); kInterrupted when `stop` asked to end.
 int runDecode(const std::vector<std::string>& files, DecodeFormat format, std::FILE* out, std::FILE* err,
               const StopRequest& stop = {});
+
+// The same lines for frames handed one at a time (from the station database).
+class FrameDecoder {
+public:
+    FrameDecoder(DecodeFormat format, std::FILE* out, std::FILE* err);
+    ~FrameDecoder();
+    // `record` is the port byte and the frame; `source` goes where decode names the file.
+    // False once the output cannot be written.
+    bool take(const std::string& source, std::span<const std::uint8_t> record, const std::optional<DateTime>& recorded);
+    // Writes what is buffered; false (said on `err`) when the output lost lines.
+    bool finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::FILE* out_;
+    std::FILE* err_;
+};
 
 // Parses `decode` arguments (after the word "decode") and runs it.
 int decodeMain(const std::vector<std::string>& args);

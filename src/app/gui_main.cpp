@@ -1,6 +1,7 @@
 #include "app/gui_main.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -38,6 +39,13 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
     // The station's, not the window's: it reads the station, as the window does.
     const auto webView = window.startUpSucceeded() ? web::startWebView(station) : nullptr;
     window.show();
+    if (options.screenshotAfterSeconds > 0)
+        QTimer::singleShot(options.screenshotAfterSeconds * 1000, &window, [&window, &options] {
+            const QString file = QString::fromStdU16String(options.screenshotFile.u16string());
+            if (!window.grab().save(file, "png"))
+                std::fprintf(stderr, "varne4-decoder: cannot write %s\n", qPrintable(file));
+            window.close();
+        });
 
     // A log-off or kill closes the window as its close button does.
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);

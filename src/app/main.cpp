@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     if (command == "decode") return varne4::decodeMain(rest);
     if (command == "sample") return varne4::sampleMain(rest);
     if (command == "uploads") return varne4::uploadsMain(rest, stdout, stderr);
+    if (command == "history") return varne4::historyMain(rest, stdout, stderr);
     if (command == "simulate") {
         QCoreApplication app(argc, argv);
         return varne4::simulateMain(rest);

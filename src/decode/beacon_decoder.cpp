@@ -69,13 +69,14 @@ BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
 }
 
 DecodeResult BeaconDecoder::restore(std::span<const std::uint8_t> frame, const DateTime& time) {
-    restoreTime_ = time;
-    const DecodeResult result = decode(frame, 0);
-    restoreTime_.reset();
+    restoring_ = true;
+    const DecodeResult result = decode(frame, 0, time);
+    restoring_ = false;
     return result;
 }
 
-DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
+DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
+                                   const std::optional<DateTime>& received) {
     DecodeResult result;
     result.type = classify(frame);
     switch (result.type) {
@@ -86,7 +87,7 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
         decodeMemoryCheck(frame, result);
         break;
     case BeaconType::Housekeeping:
-        decodeHousekeeping(frame, result);
+        decodeHousekeeping(frame, received ? *received : clock_.utcNow(), result);
         break;
     case BeaconType::Unknown:
         break;
@@ -120,7 +121,8 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
     return generalNumberText(value, format.decimalSeparator());
 }
 
-void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
+void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, const DateTime& received,
+                                       DecodeResult& result) {
     panel_.beaconLine = texts::kHousekeepingBeacon;
     // A short beacon would otherwise mix in bytes of no frame at all.
     if (frame.size() < kHousekeepingLength) {
@@ -133,8 +135,8 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, Deco
 
     std::string stamp;
     stamp.reserve(23);
-    appendUtcTimestamp(stamp, restoreTime_ ? *restoreTime_ : clock_.utcNow());
-    if (!restoreTime_) {
+    appendUtcTimestamp(stamp, received);
+    if (!restoring_) {
         HistoryEntry& entry = history_.append();
         std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
         entry.values = values;
@@ -161,13 +163,17 @@ void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, Decod
         result.shortFrame = true;
         return;
     }
-    for (const auto& f : memoryCheckFields) {
-        const double minutes = readUInt32(frame, f.offset).value_or(0) / 60.0;
+    std::array<std::uint32_t, 6> seconds{};
+    for (std::size_t k = 0; k < memoryCheckFields.size(); ++k) {
+        const auto& f = memoryCheckFields[k];
+        seconds[k] = readUInt32(frame, f.offset).value_or(0);
+        const double minutes = seconds[k] / 60.0;
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
         text.clear();
         if (minutes == 0) continue;
         if (auto t = MinutesToDate(minutes)) text = minuteText(*t, format_);
     }
+    panel_.memoryCheckSeconds = seconds;
 }
 
 void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {

@@ -25,6 +25,9 @@ struct PanelState {
     std::string beaconLine;                        // Label5
     std::string uptimeText;                        // Text4
     std::string timeLine;                          // Label8
+    // The six counts of seconds since 1900 behind slots 21..26; none before the
+    // first memory check beacon.
+    std::optional<std::array<std::uint32_t, 6>> memoryCheckSeconds;
     // Text6: one line per message beacon, Latin-1 bytes, oldest first, at most maxMessages.
     std::deque<std::string> messages;
     static constexpr std::size_t kMaxMessages = 100000;
@@ -44,8 +47,10 @@ public:
         : panel_(panel), history_(history), clock_(clock), format_(format) {}
 
     // `frame` is the AX.25 frame (destination address first) and nothing beyond it.
-    // `importByteCounter` is shown behind "message beacon ".
-    DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter);
+    // `importByteCounter` is shown behind "message beacon ". `received` is the
+    // frame's own time (a recording's time stamp); without one the clock's now.
+    DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
+                        const std::optional<DateTime>& received = std::nullopt);
     // The panel as a stored beacon of `time` left it; the history is not touched.
     DecodeResult restore(std::span<const std::uint8_t> frame, const DateTime& time);
 
@@ -55,7 +60,7 @@ public:
     static std::string slotText(int slot, double value, const DisplayFormat& format);
 
 private:
-    void decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result);
+    void decodeHousekeeping(std::span<const std::uint8_t> frame, const DateTime& received, DecodeResult& result);
     void decodeMemoryCheck(std::span<const std::uint8_t> frame, DecodeResult& result);
     void decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter);
 
@@ -63,7 +68,7 @@ private:
     ValueHistory& history_;
     const Clock& clock_;
     const DisplayFormat& format_;
-    std::optional<DateTime> restoreTime_; // set while restoring: the beacon's own time, no history
+    bool restoring_ = false; // while restoring: the panel only, no history entry
 };
 
 } // namespace varne4

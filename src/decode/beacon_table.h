@@ -50,6 +50,33 @@ struct HousekeepingField {
 };
 
 inline constexpr int kHousekeepingSlots = 21;
+
+// What each value means, in a few words for a tooltip or a column note; by slot.
+// clang-format off
+inline constexpr std::array<std::string_view, kHousekeepingSlots> housekeepingMeanings{{
+    "time between two beacons; sent in steps of 30 s",
+    "the satellite's 16-bit event indicator word, in hexadecimal",
+    "seconds since the on-board computer last started",
+    "the satellite's clock: minutes since 1900-01-01 00:00 UTC, shown as date and time",
+    "the eight status bits, bit 7 first: mode, ADCS, radio, power paths, MCU (the picture beside it tells them in words)",
+    "state of charge of battery A",
+    "state of charge of battery B",
+    "voltage of battery A",
+    "current of battery A",
+    "temperature of battery A, in steps of 0.5 C",
+    "voltage of battery B",
+    "current of battery B",
+    "temperature of battery B, in steps of 0.5 C",
+    "power figure of the power system",
+    "temperature of the on-board computer, in steps of 0.5 C",
+    "temperature of the -X side panel, in steps of 0.5 C",
+    "temperature of the +X side panel, in steps of 0.5 C",
+    "temperature of the -Y side panel, in steps of 0.5 C",
+    "temperature of the +Y side panel, in steps of 0.5 C",
+    "temperature of the -Z side panel, in steps of 0.5 C",
+    "temperature of the +Z side panel, in steps of 0.5 C",
+}};
+// clang-format on
 inline constexpr int kPanelSlots = 27;
 
 // clang-format off
@@ -82,16 +109,19 @@ struct MemoryCheckField {
     int slot;
     std::string_view label;
     std::size_t offset; // frame offset of an unsigned 32-bit count of seconds since 1900
+    std::string_view meaning;
 };
 
+// clang-format off
 inline constexpr std::array<MemoryCheckField, 6> memoryCheckFields{{
-    {.slot = 21, .label = "local last scan", .offset = 32},
-    {.slot = 22, .label = "local last event", .offset = 36},
-    {.slot = 23, .label = "local PSA last scan", .offset = 44},
-    {.slot = 24, .label = "local PSA last event", .offset = 48},
-    {.slot = 25, .label = "remote PSA last scan", .offset = 56},
-    {.slot = 26, .label = "remote PSA last event", .offset = 60},
+    {.slot = 21, .label = "local last scan",       .offset = 32, .meaning = "when the memory check last scanned the local memory (UTC)"},
+    {.slot = 22, .label = "local last event",      .offset = 36, .meaning = "when the memory check last reported an event in the local memory (UTC)"},
+    {.slot = 23, .label = "local PSA last scan",   .offset = 44, .meaning = "when the memory check last scanned the local PSA (UTC)"},
+    {.slot = 24, .label = "local PSA last event",  .offset = 48, .meaning = "when the memory check last reported an event in the local PSA (UTC)"},
+    {.slot = 25, .label = "remote PSA last scan",  .offset = 56, .meaning = "when the memory check last scanned the remote PSA (UTC)"},
+    {.slot = 26, .label = "remote PSA last event", .offset = 60, .meaning = "when the memory check last reported an event in the remote PSA (UTC)"},
 }};
+// clang-format on
 
 constexpr std::size_t fieldSize(Field f) {
     switch (f) {
@@ -136,6 +166,14 @@ constexpr std::string_view slotLabel(int slot) {
 
 constexpr std::string_view slotUnit(int slot) {
     if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingFields[slot].unit;
+    return {};
+}
+
+// What any slot 0..26 means, for tooltips.
+constexpr std::string_view slotMeaning(int slot) {
+    if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingMeanings[slot];
+    for (const auto& f : memoryCheckFields)
+        if (f.slot == slot) return f.meaning;
     return {};
 }
 

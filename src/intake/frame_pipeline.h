@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,8 +53,11 @@ public:
     // The data part of one AGW raw frame: port byte, then the AX.25 frame.
     void TakeLiveFrame(std::span<const std::uint8_t> data);
     // One unescaped KISS record: the byte after the opening FEND, then the AX.25
-    // frame; the closing FEND is not part of it.
-    void TakeImportedRecord(std::span<const std::uint8_t> record);
+    // frame; the closing FEND is not part of it. `recorded` is the time the file
+    // gives the frame; the frame is decoded and uploaded with it, or, without one,
+    // with the time of the import.
+    void TakeImportedRecord(std::span<const std::uint8_t> record,
+                            const std::optional<DateTime>& recorded = std::nullopt);
 
     // The body of the current frame, built by the last satellite frame.
     const std::string& uploadBody() const { return uploadBody_; }
@@ -78,9 +82,9 @@ public:
     bool lastWasSatellite() const { return lastWasSatellite_; }
 
 private:
-    void HandleSatelliteFrame(std::string_view counterPrefix);
+    void HandleSatelliteFrame(std::string_view counterPrefix, const std::optional<DateTime>& recorded);
     // Builds the upload body of the current frame and writes it to the status log.
-    void logUploadBody();
+    void logUploadBody(const DateTime& frameTime);
 
     const Configuration& config_;
     const Clock& clock_;

@@ -40,6 +40,7 @@ void TcpLink::open(const QString& host, quint16 port) {
 
 void TcpLink::close() {
     closing_ = true;
+    attemptFailed_ = false;
     reconnectTimer_.stop();
     dropSocket();
 }
@@ -53,6 +54,24 @@ void TcpLink::setReconnectSeconds(int seconds) {
 
 QAbstractSocket::SocketState TcpLink::state() const { return socket_->state(); }
 
+TcpLink::Phase TcpLink::phase() const {
+    switch (socket_->state()) {
+    case QAbstractSocket::ConnectedState:
+        return Phase::Connected;
+    case QAbstractSocket::HostLookupState:
+    case QAbstractSocket::ConnectingState:
+        return Phase::Connecting;
+    default:
+        return attemptFailed_ ? Phase::Refused : Phase::Closed;
+    }
+}
+
+QString TcpLink::peer() const {
+    return host_.isEmpty() ? QString() : host_ + QLatin1Char(':') + QString::number(port_);
+}
+
+int TcpLink::reconnectRemainingMs() const { return reconnectTimer_.isActive() ? reconnectTimer_.remainingTime() : -1; }
+
 void TcpLink::send(const QByteArray& bytes) {
     if (isConnected()) socket_->write(bytes);
 }
@@ -65,6 +84,8 @@ void TcpLink::protocolError(const QString& text) {
 
 void TcpLink::startConnecting() {
     if (socket_->state() != QAbstractSocket::UnconnectedState) dropSocket();
+    attemptFailed_ = false;
+    madeThisAttempt_ = false;
     socket_->connectToHost(host_, port_);
 }
 
@@ -85,6 +106,7 @@ void TcpLink::reconnect() {
 }
 
 void TcpLink::onConnected() {
+    madeThisAttempt_ = true;
     // A new connection starts a new byte stream.
     resetStream();
     ++generation_;
@@ -105,6 +127,7 @@ void TcpLink::onError(QAbstractSocket::SocketError error) {
     if (generation != generation_) return; // already dropped while taking them (protocol error)
     emit status(latin1(texts::kSocketErrorStart) + QString::number(static_cast<int>(error)) +
                 latin1(texts::kSocketErrorMiddle) + socket_->errorString());
+    attemptFailed_ = !madeThisAttempt_;
     dropSocket();
     scheduleReconnect();
 }

@@ -154,9 +154,11 @@ void Station::postCurrentBody() { uploads_->sendNow(pipeline_.uploadBody()); }
 
 void Station::cancelTransfers() { uploads_->stop(); }
 
-void Station::takeImportedRecord(std::span<const std::uint8_t> record, const std::string& file) {
+void Station::takeImportedRecord(std::span<const std::uint8_t> record, const std::optional<DateTime>& recorded,
+                                 const std::string& file) {
     importFile_ = file;
-    pipeline_.TakeImportedRecord(record);
+    importRecorded_ = recorded;
+    pipeline_.TakeImportedRecord(record, recorded);
 }
 
 void Station::setUploadAllowed(bool allowed) { uploadAllowed_ = allowed; }
@@ -182,8 +184,8 @@ std::string Station::imagePathPrefix() const {
 
 void Station::rawFrameTaken(std::span<const std::uint8_t> data, std::string_view hexText) {
     // One reading for the log and the database: importing the log finds the frame known.
-    liveFrameTime_ = clock_.utcNow();
-    if (!kissLog_.writeFrame(liveFrameTime_, data) && kissLog_.takeFailureReport())
+    lastLiveFrame_ = clock_.utcNow();
+    if (!kissLog_.writeFrame(*lastLiveFrame_, data) && kissLog_.takeFailureReport())
         log("KISS log write failed (disk full?): " + utf8FromPath(kissLog_.path()) +
             "; the station keeps running, frames are not all logged");
     if (maxHexLines_ > 0) {
@@ -201,7 +203,8 @@ void Station::upload(const std::string&) { uploadWanted_ = true; }
 
 void Station::frameHandled(std::span<const std::uint8_t> data, bool live, bool satellite) {
     FrameRecord r;
-    r.timeMs = unixMillis(live ? liveFrameTime_ : clock_.utcNow());
+    // An imported frame keeps its recorded time, so importing a file twice finds it known.
+    r.timeMs = unixMillis(live ? *lastLiveFrame_ : importRecorded_.value_or(clock_.utcNow()));
     r.origin = !live                                        ? FrameOrigin::Import
                : link_->kindName() == QLatin1String("KISS") ? FrameOrigin::KissTcp
                                                             : FrameOrigin::Agw;
@@ -216,8 +219,9 @@ void Station::frameHandled(std::span<const std::uint8_t> data, bool live, bool s
         r.uploadBody = pipeline_.uploadBody();
         r.toServer = r.toBackup = uploadWanted_;
     }
-    uploadWanted_ = false;
+    const bool wanted = std::exchange(uploadWanted_, false);
     lastRecord_ = uploads_->record(std::move(r));
+    if (wanted && !lastRecord_.known) ++uploadsQueued_; // a known frame went out when it was first stored
 }
 
 void Station::refreshChart() { emit chartRefreshRequested(); }

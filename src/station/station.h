@@ -70,8 +70,9 @@ public:
     void setUploadAllowed(bool allowed); // Check1
     bool isUploadAllowed() const { return uploadAllowed_; }
 
-    // Import door: one record of a KISS file.
-    void takeImportedRecord(std::span<const std::uint8_t> record, const std::string& file = {});
+    // Import door: one record of a KISS file, with the time the file gives it.
+    void takeImportedRecord(std::span<const std::uint8_t> record,
+                            const std::optional<DateTime>& recorded = std::nullopt, const std::string& file = {});
     // Live door, also for tests.
     void takeLiveFrame(std::span<const std::uint8_t> data) { pipeline_.TakeLiveFrame(data); }
 
@@ -96,6 +97,10 @@ public:
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }
+    // Satellite frames handed to the upload queue so far, from either door.
+    std::uint64_t uploadsQueued() const { return uploadsQueued_; }
+    // When the live link last brought a frame, any station's; nothing before the first.
+    const std::optional<DateTime>& lastLiveFrame() const { return lastLiveFrame_; }
     // The screenshot folder prefix: IMAGE_PATH, or the data folder and a separator.
     std::string imagePathPrefix() const;
 
@@ -143,14 +148,16 @@ private:
     std::size_t maxHexLines_ = Retention{}.hexLines;
     TcpLink* link_;
     StoreAndForward* uploads_;
-    DateTime liveFrameTime_;    // of the live frame being handled: its KISS log stamp
-    std::string importFile_;    // of the record being handled
+    std::string importFile_; // of the record being handled
+    std::optional<DateTime> importRecorded_;
     bool uploadWanted_ = false; // the pipeline asked to upload the frame being handled
     RecordOutcome lastRecord_;
     std::filesystem::path configPath_;
     std::filesystem::path dataFolder_;
     bool uploadAllowed_ = true;
     bool shutDown_ = false;
+    std::optional<DateTime> lastLiveFrame_;
+    std::uint64_t uploadsQueued_ = 0;
 };
 
 // The folder of the running executable.

@@ -75,6 +75,17 @@ bool isTransferFailure(QNetworkReply::NetworkError error) {
            error == QNetworkReply::ProtocolFailure;
 }
 
+// How many bytes of a body announced by Content-Length did not come; 0 when it is
+// whole, or when its length cannot be told (chunked, compressed, no body by rule).
+qint64 missingBodyBytes(const QNetworkReply& reply, int code, qint64 received) {
+    if (code == 204 || code == 304 || (code >= 100 && code < 200)) return 0;
+    if (reply.hasRawHeader("Content-Encoding")) return 0; // Qt unpacks it: the counts differ
+    bool ok = false;
+    const qint64 announced = reply.rawHeader("Content-Length").trimmed().toLongLong(&ok);
+    if (!ok || announced <= received) return 0;
+    return announced - received;
+}
+
 bool isUsableServer(const QUrl& url) {
     const QString scheme = url.scheme();
     return url.isValid() && !url.host().isEmpty() &&
@@ -191,6 +202,7 @@ void HttpTransfer::finish(QNetworkReply* reply) {
     TransferResult r;
     const QVariant statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = statusCode.toInt();
+    answerBytes_ += reply->bytesAvailable(); // came, but not yet skipped
     // An answer that stopped half-way (connection lost or time-out after the status
     // line) is a failed transfer too: its status says nothing about the whole. One we
     // cut ourselves for its length is whole as far as we care: its headers are in.
@@ -198,6 +210,10 @@ void HttpTransfer::finish(QNetworkReply* reply) {
         const bool timedOut = timedOut_ || reply->error() == QNetworkReply::TimeoutError;
         r.entry = errorEntry(0, timedOut ? QStringLiteral("Transfer timed out after %1 ms").arg(timeoutMs_)
                                          : escaped(reply->errorString()));
+    } else if (const auto missing = missingBodyBytes(*reply, code, answerBytes_); missing > 0 && !answerCut_) {
+        // Qt now and then finishes an answer cut off in its body without an error;
+        // counted against its own Content-Length, it is what it is: cut off.
+        r.entry = errorEntry(0, QStringLiteral("Connection closed: the answer stopped %1 bytes short").arg(missing));
     } else if (code >= 300 && code < 400) {
         // Not followed (see start): the frame did not arrive, and the answer says where it went.
         r.status = code;

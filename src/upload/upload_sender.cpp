@@ -89,6 +89,9 @@ bool UploadSender::fillPage() {
 void UploadSender::next() {
     scheduled_ = false;
     if (stopped_ || transfer_.running() || rest_.isActive()) return;
+    // A long backlog past its age is given up a few at a time: the event loop (the window,
+    // the intake, the commit of these outcomes) gets its turn between.
+    int givenUpThisTurn = 0;
     for (;;) {
         if (page_.empty() && !fillPage()) {
             std::optional<std::int64_t> earliest;
@@ -103,6 +106,7 @@ void UploadSender::next() {
         page_.pop_front();
         if (nowMs() - p.job.createdMs > policy_.maxAgeMs) {
             giveUp(p, QStringLiteral("waiting since %1 UTC, longer than UPLOAD_MAX_AGE").arg(utcText(p.job.createdMs)));
+            if (++givenUpThisTurn >= kGiveUpsPerTurn) return scheduleNext();
             continue;
         }
         ++p.job.attempts;

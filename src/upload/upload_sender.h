@@ -44,6 +44,7 @@ class UploadSender : public QObject {
     Q_OBJECT
 public:
     static constexpr std::size_t kPageSize = 64;
+    static constexpr int kGiveUpsPerTurn = 64; // expired uploads given up before the event loop has its turn
 
     UploadSender(UploadServer server, const Clock& clock, QNetworkAccessManager* network, QObject* parent = nullptr);
 

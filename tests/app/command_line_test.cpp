@@ -52,3 +52,17 @@ TEST(parseStationCommandLine, TakesTheStationsOptionsAndRefusesOthers) {
         }
     }
 }
+
+// Only scripts/screenshot uses it; the usage text does not show it.
+TEST(parseStationCommandLine, TakesAScreenshotTimeAndFile) {
+    std::string error;
+    const auto cl = parseStationCommandLine({"--demo", "--screenshot-after", "90", "docs/window.png"}, error);
+    ASSERT_TRUE(cl) << error;
+    EXPECT_EQ(cl->screenshotAfterSeconds, 90);
+    EXPECT_EQ(cl->screenshotFile, std::filesystem::current_path() / "docs/window.png");
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--screenshot-after", "0", "a.png"},
+                                                {"--screenshot-after", "x", "a.png"},
+                                                {"--screenshot-after", "5"}})
+        EXPECT_FALSE(parseStationCommandLine(bad, error)) << testing::PrintToString(bad);
+    EXPECT_EQ(std::string(kUsage).find("screenshot"), std::string::npos);
+}

@@ -12,6 +12,7 @@
 
 #include "decode/beacon_table.h"
 #include "sim/sample_recording.h"
+#include "station/csv_writer.h"
 #include "support/qt_support.h"
 
 using namespace varne4;
@@ -69,16 +70,15 @@ TEST(DecodeCommand, WritesJsonPerSatelliteFrameOrCsvPerHousekeepingBeacon) {
     }
     EXPECT_EQ(perBeacon, (std::map<QString, int>{{"housekeeping", 27}, {"memory check", 3}, {"message", 6}}));
 
-    // CSV: the slot labels, then one row per housekeeping beacon, "." whatever the locale.
+    // CSV: the columns of the window's export, then one row per housekeeping beacon, "." whatever the locale.
     auto csv = decode({"--format", "csv", kSample});
     ASSERT_EQ(csv.finish(), 0) << csv.err.toStdString();
     const auto lines = linesOf(csv.out);
     ASSERT_EQ(lines.size(), 27 + 1);
-    QByteArray header = "recorded";
-    for (const auto& f : housekeepingFields)
-        header += "," + QByteArray::fromStdString(std::string(f.label));
-    EXPECT_EQ(lines[0], header + "\r");
-    const QRegularExpression row(R"(^[-0-9 :.]{23}(,-?[0-9.]+){21}\r$)");
+    EXPECT_EQ(lines[0] + "\n", QByteArray::fromStdString(historyCsv(ValueHistory{})));
+    // time, beacon rate, event indicator, uptime, RTC, state, then 16 numbers
+    const QRegularExpression row(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},\d+,&h[0-9A-F]+,-?\d+,\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,[01]{8}(,-?[0-9.]+){16}\r$)");
     for (const auto& line : lines.mid(1))
         EXPECT_TRUE(row.match(line).hasMatch()) << line.toStdString();
 }
@@ -117,6 +117,41 @@ TEST(DecodeCommand, ReportsFileProblemsReadsOnAndSurvivesAnyContent) {
     EXPECT_EQ(parseLine(lines[37]).value("message").toString(), "after");
     for (const auto& line : lines)
         parseLine(line);
+}
+
+// "recorded" is the stamp before a frame as text, whichever form the file wrote it in; a
+// stamp that gives no time leaves it null and is said once per file.
+TEST(DecodeCommand, RecordedIsTheTextOfEitherStampForm) {
+    test::ScratchFolder folder;
+    test::ByteVector file;
+    const auto message = [](const char* text) { return withPortByte(makeMessageFrame(text)); };
+    test::ByteVector binary{kiss::kTimeStampCommand}; // 2026-11-28 16:00:00.007 UTC
+    for (int shift = 56; shift >= 0; shift -= 8)
+        binary.push_back(static_cast<std::uint8_t>(1795881600007ull >> shift));
+    kiss::appendFrameRecord(file, binary);
+    kiss::appendFrameRecord(file, message("binary"));
+    kiss::appendTimeStampRecord(file, "2026-11-28 14:02:05.250 UTC");
+    kiss::appendFrameRecord(file, message("text"));
+    kiss::appendFrameRecord(file, message("unstamped"));
+    kiss::appendFrameRecord(file, test::ByteVector{kiss::kTimeStampCommand, 0xC3, 0x28, 0x00});
+    kiss::appendFrameRecord(file, message("garbage"));
+    kiss::appendTimeStampRecord(file, "2099-01-01 00:00:00.000 UTC");
+    kiss::appendFrameRecord(file, message("future"));
+    test::writeFile(folder / "stamps.kss", file);
+
+    auto run = decode({test::qPath(folder / "stamps.kss")});
+    ASSERT_EQ(run.finish(), 0) << run.err.toStdString();
+    QStringList recorded;
+    for (const auto& line : linesOf(run.out)) {
+        const auto o = parseLine(line);
+        recorded << o.value("message").toString() + "=" +
+                        (o.value("recorded").isNull() ? QStringLiteral("null") : o.value("recorded").toString());
+    }
+    EXPECT_EQ(recorded.join(' ').toStdString(),
+              "binary=2026-11-28 16:00:00.007 text=2026-11-28 14:02:05.250 unstamped=null garbage=null future=null");
+    EXPECT_EQ(run.err.count("time stamp"), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("stamps.kss: time stamp is neither a UTC time text nor 8 bytes of Unix milliseconds"))
+        << run.err.toStdString();
 }
 
 #ifdef Q_OS_UNIX

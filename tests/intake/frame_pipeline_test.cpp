@@ -118,6 +118,32 @@ TEST_F(FramePipelineTest, CountersRunAcrossBothDoors) {
     EXPECT_EQ(pipeline.counterLineText(), "RX packets: 3 | HTTP POST OK: 2");
 }
 
+// A recorded frame is decoded and uploaded with its own time; without one, with the clock's.
+TEST_F(FramePipelineTest, ImportedFrameKeepsTheTimeItWasRecorded) {
+    const DateTime recorded{2026, 11, 28, 9, 15, 0, 125};
+    const struct {
+        const char* behaviour;
+        bool live;
+        std::optional<DateTime> recorded;
+        const char *stamp, *uploaded;
+    } cases[] = {
+        {"stamped import", false, recorded, "2026-11-28 09:15:00.125", "&timestamp=2026-11-28T09:15:00.125Z&"},
+        {"import without stamp", false, std::nullopt, "2026-11-28 14:02:05.250",
+         "&timestamp=2026-11-28T14:02:05.250Z&"},
+        {"live", true, std::nullopt, "2026-11-28 14:02:05.250", "&timestamp=2026-11-28T14:02:05.250Z&"},
+    };
+    for (const auto& c : cases) {
+        if (c.live)
+            pipeline.TakeLiveFrame(housekeeping(5));
+        else
+            pipeline.TakeImportedRecord(housekeeping(5), c.recorded);
+        EXPECT_EQ(pipeline.history().newest().timestampText(), c.stamp) << c.behaviour;
+        EXPECT_EQ(pipeline.panel().timeLine, c.stamp) << c.behaviour;
+        EXPECT_NE(pipeline.uploadBody().find(c.uploaded), std::string::npos)
+            << c.behaviour << ": " << pipeline.uploadBody();
+    }
+}
+
 // Port byte and the first 40 bytes of a different beacon: its fields lie past its end.
 TEST_F(FramePipelineTest, ShortBeaconIsReportedAndDecodesNoStaleBytes) {
     pipeline.TakeImportedRecord(housekeeping(93784));

@@ -100,6 +100,9 @@ private slots:
         QTRY_VERIFY(rig.link->isClosed());
         QCOMPARE(rig.raw, QList<QByteArray>{QByteArrayLiteral("\x00last")});
         QCOMPARE(rig.status, QStringList{kLost});
+        // Lost after it was made: closed, not refused, and no attempt is due.
+        QCOMPARE(rig.link->phase(), TcpLink::Phase::Closed);
+        QCOMPARE(rig.link->reconnectRemainingMs(), -1);
         QVERIFY(rig.noOtherAttemptWithinAnInterval(1));
     }
 
@@ -108,13 +111,18 @@ private slots:
         QFETCH(bool, kiss);
         Rig rig(kiss);
         rig.link->setReconnectSeconds(1);
+        QCOMPARE(rig.link->phase(), TcpLink::Phase::Closed); // not opened yet
         QVERIFY(rig.connectLink());
+        QCOMPARE(rig.link->phase(), TcpLink::Phase::Connected);
+        QCOMPARE(rig.link->peer(), QStringLiteral("127.0.0.1:%1").arg(rig.port));
         // The modem restarts one byte short of a frame's end, and is away for one attempt.
         rig.peer->write(rig.wire(QByteArrayLiteral("\x00unfinished frame")).chopped(1));
         rig.peer->disconnectFromHost();
         rig.server.close();
         const QString retry = QStringLiteral("%1 reconnecting to 127.0.0.1:%2").arg(rig.link->kindName()).arg(rig.port);
         QTRY_COMPARE_WITH_TIMEOUT(rig.status, QStringList({kLost, retry, kRefused}), 3000);
+        QCOMPARE(rig.link->phase(), TcpLink::Phase::Refused);
+        QVERIFY(rig.link->reconnectRemainingMs() > 0 && rig.link->reconnectRemainingMs() <= 1000);
         rig.link->registerWithEngine(); // not connected: nothing is sent and nothing is logged
         QVERIFY(rig.server.listen(QHostAddress::LocalHost, rig.port));
         QTRY_COMPARE(rig.status, QStringList({kLost, retry, kRefused, retry, rig.made()}));
@@ -128,6 +136,8 @@ private slots:
         rig.link->registerWithEngine();
         QTRY_COMPARE(rig.heard.last(), rig.registration() + rig.registration());
         rig.link->close();
+        QCOMPARE(rig.link->phase(), TcpLink::Phase::Closed);
+        QCOMPARE(rig.link->reconnectRemainingMs(), -1);
         QTRY_COMPARE(rig.peer->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(rig.heard.last(), rig.registration() + rig.registration());
         QCOMPARE(rig.status.size(), 5);

@@ -214,9 +214,9 @@ private slots:
         test::StationRig rig("PORT=127.0.0.1:1\r\nMYCALL=IM\r\n", false);
         QVERIFY(!rig.error);
         const ByteVector beacon = withPortByte(makeHousekeepingFrame({}));
-        rig.station.takeImportedRecord(beacon, "a.kss");
+        rig.station.takeImportedRecord(beacon, test::kNow, "a.kss");
         QVERIFY(rig.station.lastRecord().stored);
-        rig.station.takeImportedRecord(beacon, "a.kss");
+        rig.station.takeImportedRecord(beacon, test::kNow, "a.kss");
         QVERIFY(rig.station.lastRecord().known);
         QVERIFY(!rig.station.lastRecord().stored);
         // Still decoded and counted: the operator sees what the file holds.

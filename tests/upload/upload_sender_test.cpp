@@ -130,7 +130,7 @@ private slots:
         rig.add("noradID=99931");
         QVERIFY(rig.drained());
         QCOMPARE(rig.postOk, postOk);
-        QCOMPARE(rig.entries.value(0), entry);
+        QVERIFY2(rig.entries.value(0).startsWith(entry), qPrintable(rig.entries.value(0)));
         QCOMPARE(rig.entries.size(), 1 + int(warned));
         QVERIFY(!warned || rig.entries.value(1) == "raw: Access is denied. Try adding a Username and Password");
     }
@@ -265,11 +265,20 @@ private slots:
         RetryPolicy policy = Rig::quick();
         policy.maxAgeMs = 0;
         Rig rig(server.url(), policy);
-        rig.backlog.add("old", 7, unixMillis(rig.clock.utcNow()) - 1000);
+        // A long backlog past its age (a station that was off for weeks): the event loop
+        // gets its turns while it is given up, so the window and the intake go on.
+        const int old = 5000;
+        for (int i = 0; i < old; ++i)
+            rig.backlog.add("old", 7 + i, unixMillis(rig.clock.utcNow()) - 1000);
+        int turns = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { turns += rig.entries.size() < old; });
+        tick.start(0);
         rig.sender.wake();
         QVERIFY(rig.drained());
         QVERIFY(server.requests().isEmpty());
-        QCOMPARE(rig.entries.size(), 1);
+        QCOMPARE(rig.entries.size(), old);
+        QVERIFY2(turns > 10, qPrintable(QString::number(turns)));
         QVERIFY2(rig.entries[0].startsWith("upload of frame 7 to the server given up: waiting since "),
                  qPrintable(rig.entries[0]));
         QVERIFY(rig.entries[0].endsWith(" UTC, longer than UPLOAD_MAX_AGE"));

@@ -12,6 +12,7 @@
 #include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
+#include "web/web_view.h"
 
 namespace varne4 {
 
@@ -35,6 +36,8 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
         station.log(utf8(demo.statusText()));
         window.setWindowTitle(window.windowTitle() + " - demo mode");
     }
+    // The station's, not the window's: it reads the station, as the window does.
+    const auto webView = window.startUpSucceeded() ? web::startWebView(station) : nullptr;
     window.show();
     if (options.screenshotAfterSeconds > 0)
         QTimer::singleShot(options.screenshotAfterSeconds * 1000, &window, [&window, &options] {

@@ -13,6 +13,7 @@
 #include "sim/demo_services.h"
 #include "station/station.h"
 #include "station/store_and_forward.h"
+#include "web/web_view.h"
 
 namespace varne4 {
 
@@ -56,6 +57,8 @@ int runHeadless(const StationCommandLine& options) {
     }
 
     if (options.demo) station.log(demo.statusText().toStdString());
+    // Gone before the station it reads.
+    const auto webView = web::startWebView(station);
 
     QCoreApplication::exec();
 

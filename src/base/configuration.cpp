@@ -75,7 +75,16 @@ ConfigResult parseConfiguration(std::string_view content) {
             c.screenshotOffered = (value == "YES");
         else if (key == "FRAME_FORMAT")
             c.compactFrame = (value == "COMPACT");
-        else if (key == "RETRY")
+        else if (key == "WEB") {
+            // An empty value is the same as no line: no web view.
+            if (value.empty()) continue;
+            ConfigError error;
+            c.web = parseWebSetting(value, &error);
+            if (!c.web) {
+                result.error = makeError(error.number, "line " + std::to_string(lineNumber) + ": " + error.description);
+                return result;
+            }
+        } else if (key == "RETRY")
             c.retryUploads = value != "NO";
         else if (key == "RECONNECT" || key == "UPLOAD_TIMEOUT" || key == "RETRY_MIN") {
             const bool reconnect = key == "RECONNECT";
@@ -157,6 +166,51 @@ std::optional<Endpoint> splitEndpoint(std::string_view port, ConfigError* error,
         return std::nullopt;
     }
     return Endpoint{std::string(port.substr(0, colon)), static_cast<std::uint16_t>(value)};
+}
+
+namespace {
+
+bool isIpv4(std::string_view s) {
+    int parts = 0;
+    while (true) {
+        unsigned n = 0;
+        auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+        const auto digits = static_cast<std::size_t>(p - s.data());
+        if (ec != std::errc{} || digits == 0 || digits > 3 || n > 255) return false;
+        s.remove_prefix(digits);
+        if (++parts == 4) return s.empty();
+        if (s.empty() || s.front() != '.') return false;
+        s.remove_prefix(1);
+    }
+}
+
+bool isIpv6Text(std::string_view s) {
+    if (s.find(':') == std::string_view::npos) return false;
+    return s.find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos;
+}
+
+} // namespace
+
+std::optional<WebSetting> parseWebSetting(std::string_view value, ConfigError* error) {
+    auto fail = [error](int number, std::string text) -> std::optional<WebSetting> {
+        if (error) *error = makeError(number, std::move(text));
+        return std::nullopt;
+    };
+    const auto colon = value.rfind(':');
+    if (colon == std::string_view::npos) return fail(5, "WEB has no \":\": " + std::string(value));
+    std::string_view host = trimSpaces(value.substr(0, colon));
+    const std::string_view number = trimSpaces(value.substr(colon + 1));
+    unsigned port = 0;
+    auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
+    if (number.empty() || ec != std::errc{} || p != number.data() + number.size() || port > 65535)
+        return fail(13, "Type mismatch: the port of WEB is not a number: " + std::string(value));
+    const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+    if (bracketed) host = host.substr(1, host.size() - 2);
+    const bool known = bracketed ? isIpv6Text(host) : (host == "localhost" || isIpv4(host));
+    if (!known)
+        return fail(13, "Type mismatch: the host of WEB must be an IP address (IPv6 in brackets) or localhost: " +
+                            std::string(value));
+    return WebSetting{std::string(host), static_cast<std::uint16_t>(port)};
 }
 
 std::string settingsLine(const Configuration& c) {

@@ -84,6 +84,8 @@ bool DemoServices::writeConfiguration(const std::filesystem::path& path) {
         "IMAGE_PATH=" + imagePath,
         // Should the link ever drop, the demo station comes back by itself.
         "RECONNECT=5",
+        // The web view too, on a free loopback port; the status log says which.
+        "WEB=127.0.0.1:0",
     };
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const auto& line : lines)

@@ -1,8 +1,11 @@
 #pragma once
 // The status log: time-stamped lines, newest on top, bounded so a station that
-// runs for weeks keeps a steady footprint.
+// runs for weeks keeps a steady footprint. Every line gets an id, counting up from 1
+// in the order lines are added (top or bottom), so a reader that polls can ask for
+// what came after the last line it saw.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -31,7 +34,10 @@ public:
 
     std::size_t size() const { return lines_.size(); }
     // 0 is the newest (top) line.
-    const std::string& line(std::size_t fromTop) const { return lines_[lines_.size() - 1 - fromTop]; }
+    const std::string& line(std::size_t fromTop) const { return lines_[lines_.size() - 1 - fromTop].text; }
+    std::uint64_t id(std::size_t fromTop) const { return lines_[lines_.size() - 1 - fromTop].id; }
+    // The id of the last line added, kept or not; 0 before the first.
+    std::uint64_t lastId() const { return nextId_ - 1; }
     // The whole text as the box shows it: newest first, each line ended by CR LF.
     std::string text() const;
 
@@ -40,7 +46,12 @@ private:
 
     const Clock& clock_;
     std::size_t max_;
-    std::deque<std::string> lines_; // front: bottom (oldest), back: top (newest)
+    struct Line {
+        std::uint64_t id;
+        std::string text;
+    };
+    std::deque<Line> lines_; // front: bottom (oldest), back: top (newest)
+    std::uint64_t nextId_ = 1;
     Listener listener_;
 };
 

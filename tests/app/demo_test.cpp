@@ -24,6 +24,19 @@ private slots:
             (demo.out.count("noradID=99931&source=DEMO&") >= 3 && demo.out.contains("HTTP/1.1 201 Created")) ||
                 !demo.running(),
             30000);
+        // Its web view is on, on loopback, and says where.
+        const auto web =
+            QRegularExpression("web view on http://127\\.0\\.0\\.1:(\\d+)/").match(QString::fromUtf8(demo.out));
+        QVERIFY2(web.hasMatch(), demo.out.left(2000).constData());
+        QTcpSocket browser;
+        browser.connectToHost(QHostAddress::LocalHost, quint16(web.captured(1).toUInt()));
+        QVERIFY(browser.waitForConnected(5000));
+        browser.write("GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QByteArray answer;
+        while (browser.waitForReadyRead(5000))
+            answer += browser.readAll();
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK") && answer.contains("\"call\":\"DEMO\""),
+                 answer.left(300).constData());
         QVERIFY(demo.stop());
         const auto totals =
             QRegularExpression("\nRX packets: (\\d+) \\| HTTP POST OK: (\\d+)\\s*$").match(QString::fromUtf8(demo.out));

@@ -139,6 +139,55 @@ TEST(splitEndpoint, NeedsHostColonAndANumber) {
         EXPECT_EQ(split(port), "") << port;
 }
 
+TEST(parseWebSetting, TakesAnAddressLiteralAndAPort) {
+    const struct {
+        const char* value;
+        int error; // 0: taken
+        const char* host;
+        int port;
+    } cases[] = {
+        {"127.0.0.1:8080", 0, "127.0.0.1", 8080},
+        {"localhost:0", 0, "localhost", 0},
+        {" 0.0.0.0 : 80 ", 0, "0.0.0.0", 80},
+        {"[::1]:8080", 0, "::1", 8080},
+        {"[::ffff:127.0.0.1]:1", 0, "::ffff:127.0.0.1", 1},
+        {"8080", 5, "", 0},
+        {"", 5, "", 0},
+        {"127.0.0.1:", 13, "", 0},
+        {"127.0.0.1:65536", 13, "", 0},
+        {"127.0.0.1:8o80", 13, "", 0},
+        {"127.0.0.1:-1", 13, "", 0},
+        {"web.example:8080", 13, "", 0}, // a name would need a resolver at start-up
+        {"::1:8080", 13, "", 0},         // IPv6 without brackets is ambiguous
+        {"256.0.0.1:80", 13, "", 0},
+        {"1.2.3:80", 13, "", 0},
+        {"1.2.3.4.5:80", 13, "", 0},
+        {"[]:80", 13, "", 0},
+        {"[::1/8]:80", 13, "", 0},
+        {":80", 13, "", 0},
+    };
+    for (const auto& c : cases) {
+        ConfigError error;
+        const auto web = parseWebSetting(c.value, &error);
+        EXPECT_EQ(error.number, c.error) << c.value;
+        EXPECT_EQ(web.has_value(), c.error == 0) << c.value;
+        if (web) EXPECT_EQ(web->host + " " + std::to_string(web->port), c.host + (" " + std::to_string(c.port)));
+        if (!web) EXPECT_NE(error.description.find("WEB"), std::string::npos) << "names the key: " << c.value;
+    }
+}
+
+TEST(parseConfiguration, WebIsOptionalAndABadOneStopsStartUp) {
+    EXPECT_FALSE(parseConfiguration("PORT=a:1\r\n").config.web);
+    EXPECT_FALSE(parseConfiguration("WEB=\r\n").config.web) << "an empty value means no web view";
+    const auto on = parseConfiguration("PORT=a:1\r\nWEB=127.0.0.1:8073\r\n");
+    ASSERT_TRUE(on.config.web);
+    EXPECT_EQ(on.config.web->port, 8073);
+    const auto bad = parseConfiguration("PORT=a:1\r\nWEB=127.0.0.1\r\n");
+    ASSERT_TRUE(bad.error);
+    EXPECT_EQ(bad.error->number, 5);
+    EXPECT_EQ(bad.error->description.rfind("line 2: ", 0), 0U) << bad.error->description;
+}
+
 TEST(OpenErrorText, IsThreeLinesJoinedByCrLf) {
     EXPECT_EQ(openErrorText(ConfigError{53, "File not found"}),
               "The following error occured: \r\nError # 53\r\nonline_conf.ini File not found");

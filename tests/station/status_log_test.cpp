@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -74,4 +75,35 @@ TEST(StatusLog, ListenerHearsEveryLineAsItIsAdded) {
     run(log, {"lstarted", "bearlier", "tlater"});
     EXPECT_EQ(heard, (std::vector<std::string>{"top 2026-12-05 03:06:04.008: started", "bottom earlier", "top later"}));
     EXPECT_EQ(log.text(), "later\r\n");
+}
+
+// Readers that poll ask for lines after the last id they saw: ids must count up in
+// the order lines are added and stay with their line while others come and go.
+TEST(StatusLog, EveryLineKeepsTheIdItWasAddedWith) {
+    const struct {
+        const char* behaviour;
+        std::size_t cap;
+        std::vector<std::string> steps;
+        std::vector<std::uint64_t> ids; // from the top
+        std::uint64_t lastId;
+    } cases[] = {
+        {"an empty log has no last id", 10, {}, {}, 0},
+        {"newest on top has the highest id", 10, {"la", "tb", "lc"}, {3, 2, 1}, 3},
+        {"a line put at the bottom still gets the next id", 10, {"la", "bb", "tc"}, {3, 1, 2}, 3},
+        {"dropped lines take their ids with them", 2, {"l1", "l2", "l3", "l4"}, {4, 3}, 4},
+        {"a log that keeps nothing still counts", 0, {"l1", "l2"}, {}, 2},
+    };
+    for (const auto& c : cases) {
+        StatusLog log(kClock, c.cap);
+        run(log, c.steps);
+        std::vector<std::uint64_t> ids;
+        for (std::size_t i = 0; i < log.size(); ++i)
+            ids.push_back(log.id(i));
+        EXPECT_EQ(ids, c.ids) << c.behaviour;
+        EXPECT_EQ(log.lastId(), c.lastId) << c.behaviour;
+    }
+    StatusLog log(kClock, 10);
+    run(log, {"l1", "l2", "l3"});
+    log.setMaxEntries(1);
+    EXPECT_EQ(log.id(0), 3U) << "shrinking the cap keeps the newest line's id";
 }

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "base/configuration.h"
-#include "sim/sample_recording.h"
 #include "base/utc_time.h"
 #include "decode/text_forms.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss.h"
+#include "sim/sample_recording.h"
 
 namespace {
 
@@ -61,7 +61,8 @@ void BM_ImportOtherStation(benchmark::State& state) {
     PipelineEvents quiet;
     FramePipeline pipeline(config, clock, format, quiet);
     const auto record = withPortByte(makeStationFrame("APRS", "OK1ABC-9", "WIDE2-2", "!4903.50N/07201.75W>mobile"));
-    for (auto _ : state) pipeline.TakeImportedRecord(record);
+    for (auto _ : state)
+        pipeline.TakeImportedRecord(record);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_ImportOtherStation);

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -17,12 +18,13 @@
 #include <string_view>
 
 #include "base/system_clock.h"
-#include "sim/sample_recording.h"
-#include "station/station.h"
 #include "intake/frame_pipeline.h"
-#include "sim/modem_simulator.h"
 #include "kisslog/kiss_file_reader.h"
+#include "sim/modem_simulator.h"
+#include "sim/sample_recording.h"
 #include "sim/telemetry_sink.h"
+#include "station/station.h"
+#include "store/sqlite.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
     QThread peers;
     peers.start();
     varne4::ModemSimulator* engine = nullptr;
+    QMap<QByteArray, QList<QByteArray>> byServer; // filled in the peers' thread, read after it ends
     varne4::TelemetrySink* sink = nullptr;
     QObject context;
     context.moveToThread(&peers);
@@ -80,6 +83,9 @@ int main(int argc, char** argv) {
             engine->setRate(1e9);
             kiss ? engine->listenKiss() : engine->listen();
             sink->listen();
+            // In the peers' thread: each server's bodies apart, for the order check.
+            QObject::connect(sink, &varne4::TelemetrySink::bodyReceived, sink,
+                             [&byServer](const QByteArray& path, const QByteArray& body) { byServer[path] << body; });
         },
         Qt::BlockingQueuedConnection);
 
@@ -115,7 +121,8 @@ int main(int argc, char** argv) {
     QTimer poll;
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (sink->received() >= static_cast<quint64>(2 * frames)) {
+        // Every answer back at the station, not only every body at the server.
+        if (station.pipeline().postOkCounter() >= 2 * frames) {
             lastUploadNs = clockRun.nsecsElapsed();
             app.quit();
         }
@@ -126,12 +133,13 @@ int main(int argc, char** argv) {
 
     station.shutDown();
     const auto logPath = station.kissLogPath();
-    const QList<QByteArray> bodies = [&] {
-        QList<QByteArray> b;
-        QMetaObject::invokeMethod(&context, [&] { b = sink->lastBodies(); }, Qt::BlockingQueuedConnection);
-        return b;
-    }();
-    QMetaObject::invokeMethod(&context, [engine, sink] { delete engine; delete sink; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &context,
+        [engine, sink] {
+            delete engine;
+            delete sink;
+        },
+        Qt::BlockingQueuedConnection);
     peers.quit();
     peers.wait();
 
@@ -139,31 +147,44 @@ int main(int argc, char** argv) {
     varne4::KissFileReader reader;
     int logged = 0;
     if (reader.open(logPath))
-        while (auto item = reader.next()) logged += item->kind == varne4::KissFileReader::Kind::Frame;
+        while (auto item = reader.next())
+            logged += item->kind == varne4::KissFileReader::Kind::Frame;
 
-    // Both servers got every body, frames in the order sent.
-    bool inOrder = bodies.size() == 2 * frames;
+    // Both servers got every body, each in the order sent.
+    const QList<QByteArray>& toServer = byServer["/telemetry"];
+    const QList<QByteArray>& toBackup = byServer["/backup"];
+    bool inOrder = toServer.size() == frames && toServer == toBackup;
     for (int i = 0; inOrder && i < frames; ++i) {
         varne4::HousekeepingSample s;
         s.uptime = i;
         std::string hex;
         varne4::buildHexText(hex, varne4::makeHousekeepingFrame(s));
         hex.pop_back();
-        const QByteArray field = "&frame=" + QByteArray::fromStdString(hex) + "&";
-        inOrder = bodies[2 * i] == bodies[2 * i + 1] && bodies[2 * i].contains(field);
+        inOrder = toServer[i].contains(QByteArray("&frame=" + QByteArray::fromStdString(hex) + "&"));
+    }
+    // Every frame in the station database, every upload of it sent.
+    std::int64_t stored = -1, sent = -1;
+    varne4::sql::Database db;
+    if (db.open(QString(dir.path() + "/BENCH.sqlite").toStdString(), true).ok()) {
+        stored = db.integer("SELECT count(*) FROM frames").value_or(-1);
+        sent = db.integer("SELECT count(*) FROM uploads WHERE state = 1").value_or(-1);
     }
 
     const double intakeS = lastFrameNs / 1e9;
     std::printf("frames sent            %d\n", frames);
     std::printf("frames taken in        %llu\n", static_cast<unsigned long long>(station.pipeline().rxCounter()));
     std::printf("frames in KISS log     %d\n", logged);
-    std::printf("bodies posted          %lld (both servers, %s)\n", static_cast<long long>(bodies.size()),
-                inOrder ? "in order" : "NOT IN ORDER");
+    std::printf("frames in database     %lld (uploads sent %lld)\n", static_cast<long long>(stored),
+                static_cast<long long>(sent));
+    std::printf("bodies posted          %lld server, %lld backup (%s)\n", static_cast<long long>(toServer.size()),
+                static_cast<long long>(toBackup.size()), inOrder ? "each in order" : "NOT IN ORDER");
     std::printf("POST OK counter        %d\n", station.pipeline().postOkCounter());
-    std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0, intakeS);
+    std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0,
+                intakeS);
     std::printf("time to last upload    %.3f s\n", lastUploadNs / 1e9);
     std::printf("peak RSS               %ld kB\n", peakRssKb());
-    const bool ok = logged == frames && inOrder && station.pipeline().postOkCounter() == 2 * frames;
+    const bool ok = logged == frames && inOrder && station.pipeline().postOkCounter() == 2 * frames &&
+                    stored == frames && sent == 2 * frames;
     std::printf("%s\n", ok ? "nothing lost" : "FRAMES LOST");
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/configuration.h"
+#include "base/safe_text.h"
 #include "fuzz_support.h"
 
 using namespace varne4;
@@ -16,8 +17,7 @@ namespace {
 
 bool sameConfiguration(const Configuration& a, const Configuration& b) {
     return a.server == b.server && a.serverBackup == b.serverBackup && a.port == b.port && a.kissTcp == b.kissTcp &&
-           a.myCall == b.myCall &&
-           a.qthLat == b.qthLat && a.qthLong == b.qthLong && a.imagePath == b.imagePath &&
+           a.myCall == b.myCall && a.qthLat == b.qthLat && a.qthLong == b.qthLong && a.imagePath == b.imagePath &&
            a.screenshotOffered == b.screenshotOffered && a.reconnectSeconds == b.reconnectSeconds &&
            a.uploadTimeoutSeconds == b.uploadTimeoutSeconds && a.compactFrame == b.compactFrame;
 }
@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(c.reconnectSeconds >= 0 && c.reconnectSeconds <= 86400);
     FUZZ_CHECK(c.uploadTimeoutSeconds >= 1 && c.uploadTimeoutSeconds <= 600);
     FUZZ_CHECK(c.qthLat.find(',') == std::string::npos && c.qthLong.find(',') == std::string::npos);
-    for (const std::string* value : {&c.server, &c.serverBackup, &c.port, &c.kissTcp, &c.myCall, &c.qthLat, &c.qthLong}) {
+    for (const std::string* value :
+         {&c.server, &c.serverBackup, &c.port, &c.kissTcp, &c.myCall, &c.qthLat, &c.qthLong}) {
         FUZZ_CHECK(value->find('\n') == std::string::npos);
         FUZZ_CHECK(value->empty() || (value->front() != ' ' && value->back() != ' '));
     }
@@ -102,7 +103,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkEndpoint(content);
 
     const std::string line = settingsLine(c);
-    FUZZ_CHECK(line == c.port + " | " + c.server + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong);
+    FUZZ_CHECK(line == c.port + " | " + redactUrl(c.server) + " | " + c.myCall + " | " + c.qthLat + " | " + c.qthLong);
+    // A redacted URL keeps its scheme, shows "***" for a password, and has nothing
+    // left to redact.
+    const std::string shown = redactUrl(content);
+    if (shown != content) {
+        FUZZ_CHECK(shown.find(":***@") != std::string::npos);
+        FUZZ_CHECK(content.starts_with(shown.substr(0, shown.find("://") + 3)));
+        FUZZ_CHECK(redactUrl(shown) == shown);
+    }
+    // Escaped text has no control byte left and only grows.
+    const std::string escaped = escapeControls(content);
+    FUZZ_CHECK(std::none_of(escaped.begin(), escaped.end(),
+                            [](char ch) { return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F; }));
+    FUZZ_CHECK(escaped.size() >= content.size());
 
     const std::string safe = fileNameSafe(content);
     FUZZ_CHECK(safe.size() == content.size());

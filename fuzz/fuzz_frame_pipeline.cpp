@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
 #include "base/compat_texts.h"
+#include "fuzz_support.h"
 #include "intake/frame_pipeline.h"
 #include "upload/upload_body.h"
 

@@ -1,6 +1,7 @@
-// Upload form body: any frame, any settings, any clock reading. The body keeps
-// its fields in order, and the frame field gives the frame's bytes back to a
-// server that reads hex, spaced or compact.
+// Upload form body: any frame, any settings, any clock reading. A form parser
+// reads back exactly eight fields in order with exactly the configured values,
+// and the frame field gives the frame's bytes back to a server that reads hex,
+// spaced or compact.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -39,6 +40,36 @@ std::vector<std::uint8_t> parseHex(std::string_view field, bool compact) {
     return bytes;
 }
 
+// What a server's form parser does: split at "&", then at the first "=", "+" to a
+// blank, "%XX" to its byte.
+std::vector<std::pair<std::string, std::string>> parseForm(std::string_view body) {
+    const auto decode = [](std::string_view t) {
+        std::string out;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] == '+') {
+                out += ' ';
+            } else if (t[i] == '%') {
+                FUZZ_CHECK(i + 2 < t.size() && hexValue(t[i + 1]) >= 0 && hexValue(t[i + 2]) >= 0);
+                out += static_cast<char>(hexValue(t[i + 1]) << 4 | hexValue(t[i + 2]));
+                i += 2;
+            } else {
+                out += t[i];
+            }
+        }
+        return out;
+    };
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (;;) {
+        const auto amp = body.find('&');
+        const std::string_view field = body.substr(0, amp);
+        const auto eq = field.find('=');
+        FUZZ_CHECK(eq != std::string_view::npos);
+        fields.emplace_back(decode(field.substr(0, eq)), decode(field.substr(eq + 1)));
+        if (amp == std::string_view::npos) return fields;
+        body.remove_prefix(amp + 1);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -68,17 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string body = BuildUploadBody(hexText, config, utc);
 
-    const std::string head = "noradID=" + std::string(kNoradId) + "&source=" + config.myCall + "&timestamp=";
-    FUZZ_CHECK(body.starts_with(head));
-    const std::string stamp = body.substr(head.size(), 24);
-    FUZZ_CHECK(stamp == uploadTimestamp(utc));
-    const std::string tail =
-        "&locator=longLat&longitude=" + config.qthLong + "&latitude=" + config.qthLat + "&tncPort=0";
-    FUZZ_CHECK(body.ends_with(tail));
-    FUZZ_CHECK(body.compare(head.size() + 24, 7, "&frame=") == 0);
-    FUZZ_CHECK(body.size() >= head.size() + 24 + 7 + tail.size());
-    const std::string_view field =
-        std::string_view(body).substr(head.size() + 31, body.size() - head.size() - 31 - tail.size());
+    const auto fields = parseForm(body);
+    FUZZ_CHECK(fields.size() == 8);
+    const char* const names[] = {"noradID", "source",    "timestamp", "frame",
+                                 "locator", "longitude", "latitude",  "tncPort"};
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        FUZZ_CHECK(fields[i].first == names[i]);
+    FUZZ_CHECK(fields[0].second == kNoradId);
+    FUZZ_CHECK(fields[1].second == config.myCall);
+    FUZZ_CHECK(fields[2].second == uploadTimestamp(utc));
+    FUZZ_CHECK(fields[4].second == "longLat");
+    FUZZ_CHECK(fields[5].second == config.qthLong);
+    FUZZ_CHECK(fields[6].second == config.qthLat);
+    FUZZ_CHECK(fields[7].second == "0");
+    const std::string_view field = fields[3].second;
 
     // No trailing blank; compact: no blank at all.
     FUZZ_CHECK(field.empty() ||

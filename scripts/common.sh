@@ -3,7 +3,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev
-          libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format)
+          qt6-httpserver-dev libjs-dygraphs qt6-websockets-dev
+          libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format libsqlite3-dev sqlite3)
+# The web view's test in a real browser runs headless Chromium; it skips itself without one.
+TEST_PACKAGES=(chromium)
 # The fuzz targets need clang, its libFuzzer and sanitizer runtimes, and llvm-symbolizer
 # for readable reports.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm)

@@ -92,10 +92,8 @@ void FakeModem::pump() {
     qint64 budget = 128 * 1024;
     while (budget > 0) {
         if (socket_->bytesToWrite() > 1024 * 1024) return; // bytesWritten brings us back
-        // Transfers still to run: those of the bodies printed, two for each satellite frame not yet printed.
-        const auto inFlight = static_cast<std::int64_t>(counts_.satellitesSent + counts_.shortSatellitesSent) -
-                              static_cast<std::int64_t>(log_.counts().bodies);
-        if (log_.pendingTransfers() + 2 * inFlight > 2 * static_cast<std::int64_t>(maxBacklog_)) {
+        // Two uploads per satellite frame sent, until the station prints a 200 of each server for it.
+        if (log_.uploadsBehind() > 2 * static_cast<std::int64_t>(maxBacklog_)) {
             ++counts_.backlogPauses;
             schedule(5);
             return;

@@ -35,7 +35,8 @@ struct ModemCounts {
 class FakeModem : public QObject {
 public:
     // `log` tells how far behind the uploads are, and learns which satellite frames
-    // went out; the modem waits while more than `maxBacklog` are behind.
+    // went out; the modem waits while more than `maxBacklog` frames' worth of
+    // uploads are not yet delivered.
     FakeModem(const Plan& plan, StationLog& log, std::uint64_t maxBacklog);
 
     // On 127.0.0.1, a free port the first time.

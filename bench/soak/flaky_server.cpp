@@ -1,5 +1,6 @@
 #include "flaky_server.h"
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -21,7 +22,10 @@ const char* answerName(Answer a) {
     return kNames[static_cast<int>(a)];
 }
 
-FlakyServer::FlakyServer(std::uint64_t seed, QObject* parent) : QObject(parent), rng_(seed) {
+const char* serverName(int which) { return which == 0 ? "server" : "backup"; }
+
+FlakyServer::FlakyServer(int which, std::uint64_t seed, std::atomic<std::uint64_t>& postedFrames, QObject* parent)
+    : QObject(parent), which_(which), rng_(seed), postedFrames_(postedFrames) {
     connect(&server_, &QTcpServer::newConnection, this, &FlakyServer::onNewConnection);
 }
 
@@ -83,14 +87,17 @@ void FlakyServer::answer(Connection& c, std::string frameHex) {
     const Answer a = pick();
     ++record_.answers[static_cast<int>(a)];
     QTcpSocket* s = c.socket;
+    const QByteArray tag = kRequestHeader + QByteArray(serverName(which_)) + ' ' +
+                           QByteArray::number(static_cast<qulonglong>(record_.requests.size() + 1)) + ' ' +
+                           QByteArray::fromStdString(frameDigest(frameHex)) + "\r\n";
     bool posted = false;
     switch (a) {
     case Answer::Ok:
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        s->write("HTTP/1.1 200 OK\r\n" + tag + "Content-Length: 2\r\n\r\nok");
         posted = true;
         break;
     case Answer::Status500:
-        s->write("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 5\r\n\r\nerror");
+        s->write("HTTP/1.1 500 Internal Server Error\r\n" + tag + "Content-Length: 5\r\n\r\nerror");
         break;
     case Answer::CutInHeader:
         s->write("HTTP/1.1 200 OK\r\nContent-Len");
@@ -98,7 +105,7 @@ void FlakyServer::answer(Connection& c, std::string frameHex) {
         c.done = true;
         break;
     case Answer::CutInBody:
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 64\r\n\r\n0123456789");
+        s->write("HTTP/1.1 200 OK\r\n" + tag + "Content-Length: 64\r\n\r\n0123456789");
         s->disconnectFromHost();
         c.done = true;
         break;
@@ -109,7 +116,7 @@ void FlakyServer::answer(Connection& c, std::string frameHex) {
     case Answer::RefuseNext:
         // This one is answered; then nothing listens until the other server has
         // seen two more requests, so the client's next request here is refused.
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+        s->write("HTTP/1.1 200 OK\r\n" + tag + "Content-Length: 2\r\nConnection: close\r\n\r\nok");
         posted = true;
         refuseForAWhile();
         break;
@@ -117,13 +124,14 @@ void FlakyServer::answer(Connection& c, std::string frameHex) {
         c.done = true; // the client gives up after its time-out
         break;
     case Answer::StallAfterHeader:
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 64\r\n\r\n");
+        s->write("HTTP/1.1 200 OK\r\n" + tag + "Content-Length: 64\r\n\r\n");
         c.done = true;
         break;
     case Answer::Count:
         break;
     }
-    record_.requests.push_back({std::move(frameHex), posted, a, c.serial});
+    if (posted && postedHex_.insert(frameHex).second) ++postedFrames_;
+    record_.requests.push_back({std::move(frameHex), posted, a, c.serial, QDateTime::currentMSecsSinceEpoch()});
 }
 
 void FlakyServer::refuseForAWhile() {
@@ -162,7 +170,7 @@ bool TelemetryServers::start() {
         &anchor_,
         [&] {
             for (int t = 0; t < 2; ++t)
-                servers_[t] = std::make_unique<FlakyServer>(seed_ * 31 + 1 + t);
+                servers_[t] = std::make_unique<FlakyServer>(t, seed_ * 31 + 1 + t, postedFrames_[t]);
             listening = servers_[0]->listen() && servers_[1]->listen();
             servers_[0]->setPartner(servers_[1].get());
             servers_[1]->setPartner(servers_[0].get());

@@ -3,14 +3,17 @@
 // planned mix of frames (satellite beacons of every type, each numbered, other
 // stations, near misses of the satellite header, too short and too long frames,
 // AGW headers with absurd lengths, modem restarts) cut into random TCP writes.
-// At the end it checks that the station is alive and stops cleanly, that its
-// KISS log holds every frame in order, and that every satellite frame was
-// posted to both servers or reported as failed. Prints the figures; exit status
-// 0 when every check holds, 1 when one fails, 2 when the run cannot be set up.
+// The station keeps every upload in its database and tries failed ones again;
+// after the last frame the rig waits for the backlog to drain, stops the station
+// with SIGTERM and reads its database. It checks that the station is alive and
+// stops cleanly, that its KISS log holds every frame in order, that every
+// satellite frame reached both servers, none was given up and nothing waits.
+// Prints the figures; exit status 0 when every check holds, 1 when one fails, 2
+// when the run cannot be set up.
 //
 //   build/bench/soak_rig --binary build/varne4-decoder [--frames N] [--seed S]
 //                        [--sat-permille N] [--bad-header-every N] [--restart-every N]
-//                        [--max-backlog N] [--max-rss-mb N] [--keep DIR]
+//                        [--max-backlog N] [--max-rss-mb N] [--drain-minutes N] [--keep DIR]
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,7 +42,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption backlogOpt("max-backlog", "satellite frames the uploads may lag behind", "n", "300");
     const QCommandLineOption keepOpt("keep", "keep the station's files in this folder", "dir");
     const QCommandLineOption memOpt("max-rss-mb", "peak memory allowed", "n", "200");
-    cl.addOptions({binaryOpt, framesOpt, seedOpt, satOpt, badOpt, restartOpt, backlogOpt, keepOpt, memOpt});
+    const QCommandLineOption drainOpt("drain-minutes", "time the uploads have after the last frame", "n", "10");
+    cl.addOptions({binaryOpt, framesOpt, seedOpt, satOpt, badOpt, restartOpt, backlogOpt, keepOpt, memOpt, drainOpt});
     cl.process(app);
     if (!cl.isSet(binaryOpt)) {
         std::fprintf(stderr, "--binary is required\n");
@@ -68,8 +72,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
         return 2;
     }
-    soak::StationRun station(plan, modem, log, dir);
-    if (!station.writeConfig(servers.port(0), servers.port(1))) return 2;
+    soak::StationRun station(plan, modem, log, servers, dir, cl.value(drainOpt).toLongLong() * 60 * 1000);
+    if (!station.writeConfig()) return 2;
     std::printf("soak: %llu frames, %d per mille satellite, seed %llu, files in %s\n",
                 static_cast<unsigned long long>(settings.frames), settings.satPermille,
                 static_cast<unsigned long long>(settings.seed), qPrintable(dir));

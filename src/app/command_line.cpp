@@ -1,4 +1,7 @@
 #include "app/command_line.h"
+
+#include <cstdlib>
+
 #include "base/paths.h"
 #include "base/version.h"
 #include "station/station.h"
@@ -48,7 +51,11 @@ std::optional<StationCommandLine> parseStationCommandLine(const std::vector<std:
             cl.configPath = pathFromUtf8(*config);
         else if (auto data = optionValue(args, i, "--data", error))
             cl.dataFolder = pathFromUtf8(*data);
-        else
+        else if (a == "--screenshot-after" && i + 2 < args.size()) {
+            cl.screenshotAfterSeconds = std::atoi(args[++i].c_str());
+            cl.screenshotFile = std::filesystem::absolute(pathFromUtf8(args[++i]));
+            if (cl.screenshotAfterSeconds <= 0) error = "--screenshot-after needs a number of seconds";
+        } else
             error = "unknown option: " + a;
     }
     if (!error.empty()) return std::nullopt;

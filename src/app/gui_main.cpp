@@ -1,6 +1,7 @@
 #include "app/gui_main.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "station/station.h"
 #include "ui/main_window.h"
 #include "ui/qt_display_format.h"
+#include "web/web_view.h"
 
 namespace varne4 {
 
@@ -36,7 +38,16 @@ int runGui(int& argc, char** argv, const StationCommandLine& options) {
         station.log(utf8(demo.statusText()));
         window.setWindowTitle(window.windowTitle() + " - demo mode");
     }
+    // The station's, not the window's: it reads the station, as the window does.
+    const auto webView = window.startUpSucceeded() ? web::startWebView(station) : nullptr;
     window.show();
+    if (options.screenshotAfterSeconds > 0)
+        QTimer::singleShot(options.screenshotAfterSeconds * 1000, &window, [&window, &options] {
+            const QString file = QString::fromStdU16String(options.screenshotFile.u16string());
+            if (!window.grab().save(file, "png"))
+                std::fprintf(stderr, "varne4-decoder: cannot write %s\n", qPrintable(file));
+            window.close();
+        });
 
     // A log-off or kill closes the window as its close button does.
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);

@@ -11,6 +11,7 @@
 #include "app/headless_station.h"
 #include "app/sample_command.h"
 #include "app/simulate_command.h"
+#include "app/store_commands.h"
 
 #ifdef VARNE4_WITH_GUI
 #include "app/gui_main.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
 
     if (command == "decode") return varne4::decodeMain(rest);
     if (command == "sample") return varne4::sampleMain(rest);
+    if (command == "uploads") return varne4::uploadsMain(rest, stdout, stderr);
+    if (command == "history") return varne4::historyMain(rest, stdout, stderr);
     if (command == "simulate") {
         QCoreApplication app(argc, argv);
         return varne4::simulateMain(rest);

@@ -20,8 +20,7 @@ namespace varne4 {
 namespace {
 SignalWatcher* g_watcher = nullptr;
 BOOL WINAPI consoleHandler(DWORD) {
-    if (g_watcher)
-        QMetaObject::invokeMethod(g_watcher, &SignalWatcher::terminationRequested, Qt::QueuedConnection);
+    if (g_watcher) QMetaObject::invokeMethod(g_watcher, &SignalWatcher::terminationRequested, Qt::QueuedConnection);
     return TRUE;
 }
 } // namespace
@@ -68,13 +67,17 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent), impl_(new Impl)
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal (SIGHUP) ends the station as cleanly as SIGTERM does.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    // A reader that went away (`| head`) is an output that failed, not a reason to die
+    // with frames unlogged: writes then fail with EPIPE and the writer stops trying.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 SignalWatcher::~SignalWatcher() {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(sig, SIG_DFL);
     delete impl_;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Turns SIGINT/SIGTERM (console Ctrl+C, close or log-off on Windows) into a Qt
-// signal on the main thread, so shut-down runs its normal steps.
+// Turns SIGINT/SIGTERM/SIGHUP (console Ctrl+C, close or log-off on Windows) into a
+// Qt signal on the main thread, so shut-down runs its normal steps. SIGPIPE is
+// ignored while it lives: a closed output is an error to handle, not a death.
 
 #include <QObject>
 

@@ -10,10 +10,10 @@
 #include <optional>
 
 #include "app/command_line.h"
-#include "base/paths.h"
 #include "app/signal_watcher.h"
-#include "sim/modem_simulator.h"
+#include "base/paths.h"
 #include "sim/kiss_file_source.h"
+#include "sim/modem_simulator.h"
 
 namespace varne4 {
 namespace {
@@ -22,7 +22,7 @@ constexpr double kMaxRate = 1e6;
 
 struct SimulateOptions {
     quint16 port = 0;
-    double rate = 0; // 0: one frame a second, the source's own pace
+    double rate = 0;   // 0: one frame a second, the source's own pace
     bool kiss = false; // serve a KISS TCP port instead of the AGW interface
     std::vector<std::filesystem::path> files;
 };

@@ -15,7 +15,7 @@ namespace varne4::texts {
 inline constexpr std::string_view kRemoteHost = "Winsock RemoteHost: ";
 inline constexpr std::string_view kRemotePort = "Winsock RemotePort: ";
 inline constexpr std::string_view kConnectionMade = " winsock connection made"; // after "AGW" or "KISS"
-inline constexpr std::string_view kSocketErrorStart = "Winsock Error \"";        // then the number
+inline constexpr std::string_view kSocketErrorStart = "Winsock Error \"";       // then the number
 inline constexpr std::string_view kSocketErrorMiddle = "\" occured: ";          // then the description
 inline constexpr std::string_view kPortInformation = "total number of ports: ";
 

@@ -26,10 +26,14 @@ public:
 class FixedClock final : public Clock {
 public:
     explicit FixedClock(DateTime t) : utc_(t), local_(t) {}
-    void set(DateTime t) { utc_ = t; local_ = t; }
+    void set(DateTime t) {
+        utc_ = t;
+        local_ = t;
+    }
     void setLocal(DateTime t) { local_ = t; }
     DateTime utcNow() const override { return utc_; }
     DateTime localNow() const override { return local_; }
+
 private:
     DateTime utc_, local_;
 };

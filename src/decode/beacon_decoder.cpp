@@ -45,10 +45,14 @@ std::int32_t toInt32(double v) {
 
 const char* beaconTypeName(BeaconType type) {
     switch (type) {
-    case BeaconType::Housekeeping: return "housekeeping";
-    case BeaconType::MemoryCheck: return "memory check";
-    case BeaconType::Message: return "message";
-    case BeaconType::Unknown: break;
+    case BeaconType::Housekeeping:
+        return "housekeeping";
+    case BeaconType::MemoryCheck:
+        return "memory check";
+    case BeaconType::Message:
+        return "message";
+    case BeaconType::Unknown:
+        break;
     }
     return "unknown";
 }
@@ -64,14 +68,29 @@ BeaconType BeaconDecoder::classify(std::span<const std::uint8_t> frame) {
     return BeaconType::Unknown;
 }
 
-DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
+DecodeResult BeaconDecoder::restore(std::span<const std::uint8_t> frame, const DateTime& time) {
+    restoring_ = true;
+    const DecodeResult result = decode(frame, 0, time);
+    restoring_ = false;
+    return result;
+}
+
+DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
+                                   const std::optional<DateTime>& received) {
     DecodeResult result;
     result.type = classify(frame);
     switch (result.type) {
-    case BeaconType::Message: decodeMessage(frame, importByteCounter); break;
-    case BeaconType::MemoryCheck: decodeMemoryCheck(frame, result); break;
-    case BeaconType::Housekeeping: decodeHousekeeping(frame, result); break;
-    case BeaconType::Unknown: break;
+    case BeaconType::Message:
+        decodeMessage(frame, importByteCounter);
+        break;
+    case BeaconType::MemoryCheck:
+        decodeMemoryCheck(frame, result);
+        break;
+    case BeaconType::Housekeeping:
+        decodeHousekeeping(frame, received ? *received : clock_.utcNow(), result);
+        break;
+    case BeaconType::Unknown:
+        break;
     }
     return result;
 }
@@ -79,7 +98,8 @@ DecodeResult BeaconDecoder::decode(std::span<const std::uint8_t> frame, std::int
 std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat& format) {
     const auto& f = housekeepingFields[static_cast<std::size_t>(slot)];
     switch (f.text) {
-    case Text::Seconds: return std::to_string(toInt32(value)) + std::string(texts::kSecondsSuffix);
+    case Text::Seconds:
+        return std::to_string(toInt32(value)) + std::string(texts::kSecondsSuffix);
     case Text::AmpHex: {
         static constexpr char digits[] = "0123456789ABCDEF";
         auto v = static_cast<std::uint32_t>(toInt32(value));
@@ -93,13 +113,16 @@ std::string BeaconDecoder::slotText(int slot, double value, const DisplayFormat&
     case Text::MinuteText:
         if (auto t = MinutesToDate(value)) return minuteText(*t, format);
         return {};
-    case Text::Bits: return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
-    case Text::Number: break;
+    case Text::Bits:
+        return ByteToBits(static_cast<std::uint8_t>(toInt32(value)));
+    case Text::Number:
+        break;
     }
     return generalNumberText(value, format.decimalSeparator());
 }
 
-void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result) {
+void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, const DateTime& received,
+                                       DecodeResult& result) {
     panel_.beaconLine = texts::kHousekeepingBeacon;
     // A short beacon would otherwise mix in bytes of no frame at all.
     if (frame.size() < kHousekeepingLength) {
@@ -107,15 +130,18 @@ void BeaconDecoder::decodeHousekeeping(std::span<const std::uint8_t> frame, Deco
         return;
     }
     std::array<double, kHousekeepingSlots> values{};
-    for (const auto& f : housekeepingFields) values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
+    for (const auto& f : housekeepingFields)
+        values[static_cast<std::size_t>(f.slot)] = readField(frame, f).value_or(0);
 
-    HistoryEntry& entry = history_.append();
     std::string stamp;
     stamp.reserve(23);
-    appendUtcTimestamp(stamp, clock_.utcNow());
-    std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
-    entry.values = values;
-    result.historyAppended = true;
+    appendUtcTimestamp(stamp, received);
+    if (!restoring_) {
+        HistoryEntry& entry = history_.append();
+        std::memcpy(entry.timestamp.data(), stamp.data(), entry.timestamp.size());
+        entry.values = values;
+        result.historyAppended = true;
+    }
 
     for (const auto& f : housekeepingFields) {
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
@@ -137,13 +163,17 @@ void BeaconDecoder::decodeMemoryCheck(std::span<const std::uint8_t> frame, Decod
         result.shortFrame = true;
         return;
     }
-    for (const auto& f : memoryCheckFields) {
-        const double minutes = readUInt32(frame, f.offset).value_or(0) / 60.0;
+    std::array<std::uint32_t, 6> seconds{};
+    for (std::size_t k = 0; k < memoryCheckFields.size(); ++k) {
+        const auto& f = memoryCheckFields[k];
+        seconds[k] = readUInt32(frame, f.offset).value_or(0);
+        const double minutes = seconds[k] / 60.0;
         auto& text = panel_.slotText[static_cast<std::size_t>(f.slot)];
         text.clear();
         if (minutes == 0) continue;
         if (auto t = MinutesToDate(minutes)) text = minuteText(*t, format_);
     }
+    panel_.memoryCheckSeconds = seconds;
 }
 
 void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter) {
@@ -152,7 +182,8 @@ void BeaconDecoder::decodeMessage(std::span<const std::uint8_t> frame, std::int3
     if (frame.size() > kMessageOffset + 1)
         message.assign(reinterpret_cast<const char*>(frame.data()) + kMessageOffset, frame.size() - 1 - kMessageOffset);
     panel_.messages.push_back(std::move(message));
-    if (panel_.messages.size() > PanelState::kMaxMessages) panel_.messages.pop_front();
+    while (panel_.messages.size() > panel_.maxMessages)
+        panel_.messages.pop_front();
 }
 
 } // namespace varne4

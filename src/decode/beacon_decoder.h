@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -24,9 +25,13 @@ struct PanelState {
     std::string beaconLine;                        // Label5
     std::string uptimeText;                        // Text4
     std::string timeLine;                          // Label8
-    // Text6: one line per message beacon, Latin-1 bytes, oldest first, bounded.
+    // The six counts of seconds since 1900 behind slots 21..26; none before the
+    // first memory check beacon.
+    std::optional<std::array<std::uint32_t, 6>> memoryCheckSeconds;
+    // Text6: one line per message beacon, Latin-1 bytes, oldest first, at most maxMessages.
     std::deque<std::string> messages;
     static constexpr std::size_t kMaxMessages = 100000;
+    std::size_t maxMessages = kMaxMessages;
 };
 
 struct DecodeResult {
@@ -38,13 +43,16 @@ struct DecodeResult {
 
 class BeaconDecoder {
 public:
-    BeaconDecoder(PanelState& panel, ValueHistory& history, const Clock& clock,
-                  const DisplayFormat& format)
+    BeaconDecoder(PanelState& panel, ValueHistory& history, const Clock& clock, const DisplayFormat& format)
         : panel_(panel), history_(history), clock_(clock), format_(format) {}
 
     // `frame` is the AX.25 frame (destination address first) and nothing beyond it.
-    // `importByteCounter` is shown behind "message beacon ".
-    DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter);
+    // `importByteCounter` is shown behind "message beacon ". `received` is the
+    // frame's own time (a recording's time stamp); without one the clock's now.
+    DecodeResult decode(std::span<const std::uint8_t> frame, std::int32_t importByteCounter,
+                        const std::optional<DateTime>& received = std::nullopt);
+    // The panel as a stored beacon of `time` left it; the history is not touched.
+    DecodeResult restore(std::span<const std::uint8_t> frame, const DateTime& time);
 
     static BeaconType classify(std::span<const std::uint8_t> frame);
 
@@ -52,7 +60,7 @@ public:
     static std::string slotText(int slot, double value, const DisplayFormat& format);
 
 private:
-    void decodeHousekeeping(std::span<const std::uint8_t> frame, DecodeResult& result);
+    void decodeHousekeeping(std::span<const std::uint8_t> frame, const DateTime& received, DecodeResult& result);
     void decodeMemoryCheck(std::span<const std::uint8_t> frame, DecodeResult& result);
     void decodeMessage(std::span<const std::uint8_t> frame, std::int32_t importByteCounter);
 
@@ -60,6 +68,7 @@ private:
     ValueHistory& history_;
     const Clock& clock_;
     const DisplayFormat& format_;
+    bool restoring_ = false; // while restoring: the panel only, no history entry
 };
 
 } // namespace varne4

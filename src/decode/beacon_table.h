@@ -20,8 +20,8 @@ enum class Text : std::uint8_t {
 
 // "A2 82 60 AC A4 9C 60 A2 84 60 AC A4 A6 E1 03": QA0VRN <- QB0VRS, UI frame.
 // Every satellite frame begins with these bytes; the PID after them is not tested.
-inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{
-    0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2, 0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
+inline constexpr std::array<std::uint8_t, 15> kSatelliteHeader{0xA2, 0x82, 0x60, 0xAC, 0xA4, 0x9C, 0x60, 0xA2,
+                                                               0x84, 0x60, 0xAC, 0xA4, 0xA6, 0xE1, 0x03};
 
 // Frame offsets count from the first byte of the AX.25 destination address.
 inline constexpr std::size_t kInfoOffset = 16;
@@ -50,6 +50,33 @@ struct HousekeepingField {
 };
 
 inline constexpr int kHousekeepingSlots = 21;
+
+// What each value means, in a few words for a tooltip or a column note; by slot.
+// clang-format off
+inline constexpr std::array<std::string_view, kHousekeepingSlots> housekeepingMeanings{{
+    "time between two beacons; sent in steps of 30 s",
+    "the satellite's 16-bit event indicator word, in hexadecimal",
+    "seconds since the on-board computer last started",
+    "the satellite's clock: minutes since 1900-01-01 00:00 UTC, shown as date and time",
+    "the eight status bits, bit 7 first: mode, ADCS, radio, power paths, MCU (the picture beside it tells them in words)",
+    "state of charge of battery A",
+    "state of charge of battery B",
+    "voltage of battery A",
+    "current of battery A",
+    "temperature of battery A, in steps of 0.5 C",
+    "voltage of battery B",
+    "current of battery B",
+    "temperature of battery B, in steps of 0.5 C",
+    "power figure of the power system",
+    "temperature of the on-board computer, in steps of 0.5 C",
+    "temperature of the -X side panel, in steps of 0.5 C",
+    "temperature of the +X side panel, in steps of 0.5 C",
+    "temperature of the -Y side panel, in steps of 0.5 C",
+    "temperature of the +Y side panel, in steps of 0.5 C",
+    "temperature of the -Z side panel, in steps of 0.5 C",
+    "temperature of the +Z side panel, in steps of 0.5 C",
+}};
+// clang-format on
 inline constexpr int kPanelSlots = 27;
 
 // clang-format off
@@ -82,32 +109,39 @@ struct MemoryCheckField {
     int slot;
     std::string_view label;
     std::size_t offset; // frame offset of an unsigned 32-bit count of seconds since 1900
+    std::string_view meaning;
 };
 
+// clang-format off
 inline constexpr std::array<MemoryCheckField, 6> memoryCheckFields{{
-    {.slot = 21, .label = "local last scan", .offset = 32},
-    {.slot = 22, .label = "local last event", .offset = 36},
-    {.slot = 23, .label = "local PSA last scan", .offset = 44},
-    {.slot = 24, .label = "local PSA last event", .offset = 48},
-    {.slot = 25, .label = "remote PSA last scan", .offset = 56},
-    {.slot = 26, .label = "remote PSA last event", .offset = 60},
+    {.slot = 21, .label = "local last scan",       .offset = 32, .meaning = "when the memory check last scanned the local memory (UTC)"},
+    {.slot = 22, .label = "local last event",      .offset = 36, .meaning = "when the memory check last reported an event in the local memory (UTC)"},
+    {.slot = 23, .label = "local PSA last scan",   .offset = 44, .meaning = "when the memory check last scanned the local PSA (UTC)"},
+    {.slot = 24, .label = "local PSA last event",  .offset = 48, .meaning = "when the memory check last reported an event in the local PSA (UTC)"},
+    {.slot = 25, .label = "remote PSA last scan",  .offset = 56, .meaning = "when the memory check last scanned the remote PSA (UTC)"},
+    {.slot = 26, .label = "remote PSA last event", .offset = 60, .meaning = "when the memory check last reported an event in the remote PSA (UTC)"},
 }};
+// clang-format on
 
 constexpr std::size_t fieldSize(Field f) {
     switch (f) {
     case Field::UInt8:
-    case Field::Int8: return 1;
+    case Field::Int8:
+        return 1;
     case Field::UInt16:
-    case Field::Int16: return 2;
+    case Field::Int16:
+        return 2;
     case Field::Int32:
-    case Field::UInt32: return 4;
+    case Field::UInt32:
+        return 4;
     }
     return 0;
 }
 
 constexpr std::size_t requiredLength(const auto& table, auto sizeOf) {
     std::size_t n = 0;
-    for (const auto& f : table) n = std::max(n, f.offset + sizeOf(f));
+    for (const auto& f : table)
+        n = std::max(n, f.offset + sizeOf(f));
     return n;
 }
 
@@ -132,6 +166,14 @@ constexpr std::string_view slotLabel(int slot) {
 
 constexpr std::string_view slotUnit(int slot) {
     if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingFields[slot].unit;
+    return {};
+}
+
+// What any slot 0..26 means, for tooltips.
+constexpr std::string_view slotMeaning(int slot) {
+    if (slot >= 0 && slot < kHousekeepingSlots) return housekeepingMeanings[slot];
+    for (const auto& f : memoryCheckFields)
+        if (f.slot == slot) return f.meaning;
     return {};
 }
 

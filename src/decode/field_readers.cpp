@@ -6,7 +6,8 @@ namespace {
 std::optional<std::uint32_t> readLE(Bytes frame, std::size_t offset, std::size_t size) {
     if (offset > frame.size() || frame.size() - offset < size) return std::nullopt;
     std::uint32_t v = 0;
-    for (std::size_t i = size; i-- > 0;) v = (v << 8) | frame[offset + i];
+    for (std::size_t i = size; i-- > 0;)
+        v = (v << 8) | frame[offset + i];
     return v;
 }
 } // namespace

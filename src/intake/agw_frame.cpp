@@ -79,8 +79,7 @@ void FrameSplitter::feed(std::span<const std::uint8_t> bytes) {
 }
 
 FrameSplitter::Result FrameSplitter::next(Frame& out) {
-    if (buffered() < kHeaderSize)
-        return Result::NeedMore;
+    if (buffered() < kHeaderSize) return Result::NeedMore;
     const std::uint8_t* header = buffer_.data() + consumed_;
     const std::uint32_t dataLen = readLe32(header + kDataLenOffset);
     if (dataLen > kMaxDataLen) {
@@ -88,8 +87,7 @@ FrameSplitter::Result FrameSplitter::next(Frame& out) {
         rejectedDataLen_ = dataLen;
         return Result::ProtocolError;
     }
-    if (buffered() - kHeaderSize < dataLen)
-        return Result::NeedMore;
+    if (buffered() - kHeaderSize < dataLen) return Result::NeedMore;
 
     out.port = readLe32(header);
     out.kind = static_cast<char>(header[kKindOffset]);

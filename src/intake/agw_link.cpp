@@ -1,12 +1,13 @@
 #include "intake/agw_link.h"
 
+#include "base/safe_text.h"
+
 namespace varne4 {
 
 AgwLink::AgwLink(QObject* parent) : TcpLink(QStringLiteral("AGW"), parent) {}
 
 void AgwLink::registerWithEngine() {
-    if (!isConnected())
-        return;
+    if (!isConnected()) return;
     for (char kind : {'G', 'k'}) {
         const auto frame = agw::request(kind);
         send(QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size())));
@@ -44,13 +45,14 @@ void AgwLink::takeBytes(std::span<const std::uint8_t> bytes) {
 void AgwLink::handleFrame(const agw::Frame& frame) {
     switch (frame.kind) {
     case 'K':
-        emit rawFrame(QByteArray(reinterpret_cast<const char*>(frame.data.data()),
-                                 static_cast<qsizetype>(frame.data.size())));
+        emit rawFrame(
+            QByteArray(reinterpret_cast<const char*>(frame.data.data()), static_cast<qsizetype>(frame.data.size())));
         break;
     case 'G':
         // The splitter cut this frame by dataLen, so its low byte is the size's.
+        // The engine's own text: its control characters are shown, not obeyed.
         emit status(QString::fromLatin1(
-            agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data)));
+            escapeControls(agw::portInformationText(static_cast<std::uint8_t>(frame.data.size() & 0xFF), frame.data))));
         break;
     default:
         break; // the engine's other kinds are of no use here

@@ -54,10 +54,11 @@ void FramePipeline::TakeLiveFrame(std::span<const std::uint8_t> data) {
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
     events_.rawFrameTaken(data, hexText_);
-    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kLivePrefix);
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kLivePrefix, std::nullopt);
+    events_.frameHandled(data, true, lastWasSatellite_);
 }
 
-void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
+void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record, const std::optional<DateTime>& recorded) {
     // The closing FEND takes one more position; the buffer has it, so a record
     // as long as the longest live frame reads back.
     if (record.empty() || record.size() > kBufferSize) return;
@@ -67,28 +68,32 @@ void FramePipeline::TakeImportedRecord(std::span<const std::uint8_t> record) {
     frameLength_ = record.size() - 1;
     buildHexText(hexText_, currentFrame());
     lastWasSatellite_ = false;
-    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kImportPrefix);
+    if (isSatelliteFrame(currentFrame())) HandleSatelliteFrame(texts::kImportPrefix, recorded);
+    events_.frameHandled(record, false, lastWasSatellite_);
 }
 
-void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix) {
+void FramePipeline::HandleSatelliteFrame(std::string_view counterPrefix, const std::optional<DateTime>& recorded) {
     lastWasSatellite_ = true;
     panel_.beaconLine = texts::kTelemetryPacket;
     ++rxCounter_;
-    lastDecode_ = decoder_.decode(currentFrame(), importByteCounter_);
+    // One time for the whole frame: the history entry and the upload agree on it.
+    const DateTime frameTime = recorded ? *recorded : clock_.utcNow();
+    lastDecode_ = decoder_.decode(currentFrame(), importByteCounter_, frameTime);
     if (lastDecode_.shortFrame)
         events_.warning("short " + std::string(beaconTypeName(lastDecode_.type)) + " beacon of " +
                         std::to_string(frameLength_) + " bytes: values not decoded");
     events_.beaconDecoded(lastDecode_);
-    logUploadBody();
+    logUploadBody(frameTime);
     if (events_.uploadAllowed()) events_.upload(uploadBody_);
     events_.refreshChart();
     counterLine_ = counterLine(counterPrefix, rxCounter_, postOkCounter_);
     events_.counterLineChanged(counterLine_);
 }
 
-void FramePipeline::logUploadBody() {
+void FramePipeline::logUploadBody(const DateTime& frameTime) {
     if (!events_.wantsUploadBody()) return;
-    uploadBody_ = BuildUploadBody(hexText_, config_, clock_.utcNow());
+    // The server takes the timestamp as the time of reception.
+    uploadBody_ = BuildUploadBody(hexText_, config_, frameTime);
     events_.status(uploadBody_);
 }
 

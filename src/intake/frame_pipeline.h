@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,20 +39,25 @@ public:
     virtual void upload(const std::string& /*body*/) {}
     virtual void refreshChart() {}
     virtual void counterLineChanged(std::string_view /*line*/) {}
+    // Every frame taken in, last: `data` is its port (command) byte and AX.25 frame;
+    // for a satellite frame the pipeline's decode, history and body describe it.
+    virtual void frameHandled(std::span<const std::uint8_t> /*data*/, bool /*live*/, bool /*satellite*/) {}
 };
 
 class FramePipeline {
 public:
     static constexpr std::size_t kBufferSize = 512;
 
-    FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format,
-                  PipelineEvents& events);
+    FramePipeline(const Configuration& config, const Clock& clock, const DisplayFormat& format, PipelineEvents& events);
 
     // The data part of one AGW raw frame: port byte, then the AX.25 frame.
     void TakeLiveFrame(std::span<const std::uint8_t> data);
     // One unescaped KISS record: the byte after the opening FEND, then the AX.25
-    // frame; the closing FEND is not part of it.
-    void TakeImportedRecord(std::span<const std::uint8_t> record);
+    // frame; the closing FEND is not part of it. `recorded` is the time the file
+    // gives the frame; the frame is decoded and uploaded with it, or, without one,
+    // with the time of the import.
+    void TakeImportedRecord(std::span<const std::uint8_t> record,
+                            const std::optional<DateTime>& recorded = std::nullopt);
 
     // The body of the current frame, built by the last satellite frame.
     const std::string& uploadBody() const { return uploadBody_; }
@@ -68,19 +74,24 @@ public:
     ValueHistory& history() { return history_; }
     const ValueHistory& history() const { return history_; }
     const DecodeResult& lastDecode() const { return lastDecode_; }
+    // Shows a stored satellite frame (the AX.25 frame) of `time` on the panel, as
+    // after a restart: no counting, logging, uploading or history entry.
+    BeaconType restorePanel(std::span<const std::uint8_t> ax25, const DateTime& time) {
+        return decoder_.restore(ax25, time).type;
+    }
     bool lastWasSatellite() const { return lastWasSatellite_; }
 
 private:
-    void HandleSatelliteFrame(std::string_view counterPrefix);
+    void HandleSatelliteFrame(std::string_view counterPrefix, const std::optional<DateTime>& recorded);
     // Builds the upload body of the current frame and writes it to the status log.
-    void logUploadBody();
+    void logUploadBody(const DateTime& frameTime);
 
     const Configuration& config_;
     const Clock& clock_;
     PipelineEvents& events_;
 
     std::array<std::uint8_t, kBufferSize + 1> buffer_{}; // position 1 is index 0; + the import's closing FEND
-    std::size_t frameLength_ = 0;                    // AX.25 bytes from index 1
+    std::size_t frameLength_ = 0;                        // AX.25 bytes from index 1
     std::string hexText_;
     std::int32_t importByteCounter_ = 0;
     std::uint64_t rxCounter_ = 0;

@@ -20,6 +20,14 @@ namespace varne4 {
 class TcpLink : public QObject {
     Q_OBJECT
 public:
+    // What the operator is told about the link.
+    enum class Phase {
+        Connecting,
+        Connected,
+        Refused, // the last attempt to connect failed
+        Closed,  // never opened, closed by us, or lost after it was made
+    };
+
     ~TcpLink() override;
 
     // Logs host and port, closes a link that is not closed, starts connecting
@@ -35,6 +43,11 @@ public:
 
     QAbstractSocket::SocketState state() const;
     bool isClosed() const { return state() == QAbstractSocket::UnconnectedState; }
+    Phase phase() const;
+    // "host:port" as opened; empty before open().
+    QString peer() const;
+    // Milliseconds until the next attempt to connect; -1 when none is due.
+    int reconnectRemainingMs() const;
     // "AGW" or "KISS": the word that names the link in the status log.
     const QString& kindName() const { return kindName_; }
 
@@ -83,6 +96,8 @@ private:
     int reconnectSeconds_ = 0;
     bool closing_ = false;
     bool dropping_ = false;
+    bool attemptFailed_ = false; // the last attempt ended before the connection was made
+    bool madeThisAttempt_ = false;
     // Bumped whenever the byte stream starts anew.
     quint64 generation_ = 0;
 };

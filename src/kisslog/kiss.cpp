@@ -63,8 +63,10 @@ std::optional<RecordSplitter::Record> RecordSplitter::next(std::span<const std::
         std::uint8_t value = b;
         if (escape_) {
             escape_ = false;
-            if (b == TFEND) value = FEND;
-            else if (b == TFESC) value = FESC;
+            if (b == TFEND)
+                value = FEND;
+            else if (b == TFESC)
+                value = FESC;
             // Anything else: the escape is dropped and the byte is data.
         } else if (b == FESC) {
             escape_ = true;

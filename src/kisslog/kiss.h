@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varne4::kiss {
@@ -48,7 +48,7 @@ private:
     std::vector<std::uint8_t> content_;
     std::uint64_t position_ = 0;
     std::uint64_t recordStart_ = 0;
-    bool open_ = false;    // a FEND has been seen
+    bool open_ = false; // a FEND has been seen
     bool escape_ = false;
     bool oversize_ = false;
     bool pendingClear_ = false; // the last returned record's content is still on loan

@@ -53,7 +53,7 @@ std::optional<KissFileReader::Item> KissFileReader::next() {
         auto record = splitter_.next(input);
         chunkPos_ += before - input.size();
         if (!record) continue;
-        Kind kind = record->oversize                         ? Kind::Oversize
+        Kind kind = record->oversize                           ? Kind::Oversize
                     : kiss::isTimeStampRecord(record->content) ? Kind::TimeStamp
                                                                : Kind::Frame;
         return Item{kind, record->content, record->offset};

@@ -1,5 +1,8 @@
 #include "kisslog/kiss_log_writer.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include "base/configuration.h"
 #include "kisslog/kiss.h"
 
@@ -14,11 +17,28 @@ std::filesystem::path KissLogWriter::fileName(const std::filesystem::path& folde
 bool KissLogWriter::open(const std::filesystem::path& path) {
     close();
     path_ = path;
-    out_.open(path, std::ios::binary | std::ios::trunc | std::ios::out);
     failed_ = false;
     failureReported_ = false;
-    written_ = 0;
-    return out_.is_open();
+    error_.clear();
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(path, ec);
+    if (existed && std::filesystem::is_directory(path, ec)) {
+        error_ = "it is a folder";
+        return false;
+    }
+    errno = 0;
+    out_.open(path, std::ios::binary | std::ios::app);
+    if (!out_.is_open()) {
+        // The stream keeps no reason; the C library's errno of the failed open is it.
+        const int reason = errno;
+        error_ = reason != 0 ? std::generic_category().message(reason) : "cannot be created";
+        return false;
+    }
+    created_ = !existed;
+    startSize_ = existed ? std::filesystem::file_size(path, ec) : 0;
+    if (ec) startSize_ = 0;
+    written_ = startSize_;
+    return true;
 }
 
 bool KissLogWriter::writeFrame(const DateTime& utc, std::span<const std::uint8_t> data) {

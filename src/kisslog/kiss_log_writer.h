@@ -19,11 +19,18 @@ public:
     static std::filesystem::path fileName(const std::filesystem::path& folder, std::string_view myCall,
                                           const DateTime& utc);
 
-    // Creates (truncates) the file; false when it cannot be created.
+    // Opens the file for appending, creating it when it does not exist: a run that
+    // gets the name of an earlier one (started in the same minute) goes on after its
+    // records and never empties it. False when it cannot be opened; error() says why.
     bool open(const std::filesystem::path& path);
     bool isOpen() const { return out_.is_open(); }
     const std::filesystem::path& path() const { return path_; }
-    std::uint64_t bytesWritten() const { return written_; }
+    const std::string& error() const { return error_; }
+    // Bytes this run has written.
+    std::uint64_t bytesWritten() const { return written_ - startSize_; }
+    // The file did not exist before open(): only such a file may be removed when
+    // the run leaves it empty.
+    bool createdByThisRun() const { return created_; }
 
     // Writes both records of one frame. Returns false when the write failed; the
     // first failure only is worth reporting, see failedOnce().
@@ -39,7 +46,10 @@ private:
     std::ofstream out_;
     std::filesystem::path path_;
     std::vector<std::uint8_t> scratch_;
-    std::uint64_t written_ = 0;
+    std::string error_;
+    std::uint64_t startSize_ = 0; // the size of an earlier run's file we go on after
+    std::uint64_t written_ = 0;   // the file's size after our last whole record
+    bool created_ = false;
     bool failed_ = false;
     bool failureReported_ = false;
 };

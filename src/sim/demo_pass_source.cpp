@@ -12,10 +12,10 @@ namespace varne4 {
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
-constexpr double kSpinSeconds = 240;      // a slow tumble turns the panels to and from the sun
-constexpr double kCapacityMah = 150;      // shrunk with the orbit, so charges move visibly
+constexpr double kSpinSeconds = 240; // a slow tumble turns the panels to and from the sun
+constexpr double kCapacityMah = 150; // shrunk with the orbit, so charges move visibly
 constexpr double kBusVolts = 7.8;
-constexpr double kMaxStepSeconds = 5;     // integration step, so a long pause stays smooth
+constexpr double kMaxStepSeconds = 5; // integration step, so a long pause stays smooth
 // Where in the sun-and-eclipse cycle the demo starts: in sunlight, with the
 // first eclipse about a minute and a half away.
 constexpr double kSunPhaseSeconds = 250;
@@ -35,8 +35,7 @@ constexpr std::array<std::string_view, 3> kMessages{
     "VARNE-4 demo pass, all systems nominal",
 };
 
-template <typename T>
-T clampTo(double v) {
+template <typename T> T clampTo(double v) {
     const double lo = static_cast<double>(std::numeric_limits<T>::min());
     const double hi = static_cast<double>(std::numeric_limits<T>::max());
     return static_cast<T>(std::clamp(std::round(v), lo, hi));
@@ -128,8 +127,8 @@ void DemoPassSource::step(double h, double t) {
     const double spin = kTwoPi * t / kSpinSeconds;
     const double c = std::cos(spin), s = std::sin(spin);
     // -X +X -Y +Y -Z +Z: the Z panels see the earth's albedo and a steady slant of sun.
-    const std::array<double, 6> sun{std::max(0.0, -c), std::max(0.0, c), std::max(0.0, -s),
-                                    std::max(0.0, s),  0.1,              0.35};
+    const std::array<double, 6> sun{
+        std::max(0.0, -c), std::max(0.0, c), std::max(0.0, -s), std::max(0.0, s), 0.1, 0.35};
     for (std::size_t i = 0; i < sun.size(); ++i)
         approach(panels_[i], sunlit ? -15 + 70 * sun[i] : -28, h, 70);
 
@@ -167,14 +166,15 @@ std::vector<std::uint8_t> DemoPassSource::beacon() {
     const auto uptime = static_cast<std::uint32_t>(bootUptime_ + static_cast<std::int64_t>(t));
 
     if (beaconInPass_ % 20 == 10) {
-        const std::array<std::uint32_t, 6> counts{
-            rtc - uptime % 120, lastEventRtc_, rtc - uptime % 300, 0u, rtc - uptime % 900 - 40, remoteEventRtc_};
+        const std::array<std::uint32_t, 6> counts{rtc - uptime % 120,      lastEventRtc_,  rtc - uptime % 300, 0u,
+                                                  rtc - uptime % 900 - 40, remoteEventRtc_};
         return makeMemoryCheckFrame(counts);
     }
     if (beaconInPass_ % 25 == 5) {
         std::string text(kMessages[static_cast<std::size_t>(messageIndex_++) % kMessages.size()]);
         std::uint8_t check = 0;
-        for (char ch : text) check ^= static_cast<std::uint8_t>(ch);
+        for (char ch : text)
+            check ^= static_cast<std::uint8_t>(ch);
         return makeMessageFrame(text, check);
     }
 
@@ -200,7 +200,8 @@ std::vector<std::uint8_t> DemoPassSource::beacon() {
     hk_.tempB = clampTo<std::int8_t>(2 * battTempB_ + rng_.noise(0.6));
     hk_.power = clampTo<std::uint16_t>(load_ + rng_.noise(25));
     hk_.temps[0] = clampTo<std::int8_t>(2 * obcTemp_ + rng_.noise(0.6));
-    for (std::size_t i = 0; i < 6; ++i) hk_.temps[i + 1] = clampTo<std::int8_t>(2 * panels_[i] + rng_.noise(0.6));
+    for (std::size_t i = 0; i < 6; ++i)
+        hk_.temps[i + 1] = clampTo<std::int8_t>(2 * panels_[i] + rng_.noise(0.6));
     return makeHousekeepingFrame(hk_);
 }
 

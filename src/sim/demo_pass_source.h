@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "base/random.h"
-#include "sim/sample_recording.h"
 #include "base/utc_time.h"
 #include "sim/frame_source.h"
+#include "sim/sample_recording.h"
 
 namespace varne4 {
 

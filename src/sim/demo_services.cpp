@@ -13,8 +13,8 @@
 
 #include "base/compat_texts.h"
 #include "base/configuration.h"
-#include "sim/demo_pass_source.h"
 #include "base/paths.h"
+#include "sim/demo_pass_source.h"
 #include "sim/modem_simulator.h"
 #include "sim/telemetry_sink.h"
 
@@ -34,7 +34,8 @@ std::optional<std::filesystem::path> DemoServices::start() {
     }
     if (!claimFolder()) return std::nullopt;
 
-    simulator_ = new ModemSimulator(std::make_unique<DemoPassSource>(clock_, QRandomGenerator::global()->generate()), this);
+    simulator_ =
+        new ModemSimulator(std::make_unique<DemoPassSource>(clock_, QRandomGenerator::global()->generate()), this);
     sink_ = new TelemetrySink(this);
     if (!simulator_->listen() || !simulator_->listenKiss()) {
         error_ = QStringLiteral("demo modem: ") + simulator_->errorString();
@@ -83,9 +84,12 @@ bool DemoServices::writeConfiguration(const std::filesystem::path& path) {
         "IMAGE_PATH=" + imagePath,
         // Should the link ever drop, the demo station comes back by itself.
         "RECONNECT=5",
+        // The web view too, on a free loopback port; the status log says which.
+        "WEB=127.0.0.1:0",
     };
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    for (const auto& line : lines) out << line << "\r\n";
+    for (const auto& line : lines)
+        out << line << "\r\n";
     out.close();
     return !out.fail();
 }
@@ -94,8 +98,9 @@ QString DemoServices::statusText() const {
     // One arg() call, so a folder name with "%" in it stays as it is.
     return QStringLiteral("demo mode: simulated modem on 127.0.0.1:%1 (AGW) and 127.0.0.1:%2 (KISS TCP), "
                           "telemetry sink on 127.0.0.1:%3, files in %4")
-        .arg(QString::number(simulator_ ? simulator_->port() : 0), QString::number(simulator_ ? simulator_->kissPort() : 0),
-             QString::number(sink_ ? sink_->port() : 0), QString::fromStdU16String(folder_.u16string()));
+        .arg(QString::number(simulator_ ? simulator_->port() : 0),
+             QString::number(simulator_ ? simulator_->kissPort() : 0), QString::number(sink_ ? sink_->port() : 0),
+             QString::fromStdU16String(folder_.u16string()));
 }
 
 bool startDemo(DemoServices& demo, StationOptions& options) {

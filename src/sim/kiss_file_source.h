@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/frame_source.h"
 #include "kisslog/kiss_file_reader.h"
+#include "sim/frame_source.h"
 
 namespace varne4 {
 

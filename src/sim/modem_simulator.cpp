@@ -109,14 +109,14 @@ void ModemSimulator::onNewConnection(QTcpServer* server, bool kiss) {
 }
 
 ModemSimulator::Client* ModemSimulator::find(QTcpSocket* socket) {
-    const auto it = std::find_if(clients_.begin(), clients_.end(),
-                                 [socket](const auto& c) { return c->socket == socket; });
+    const auto it =
+        std::find_if(clients_.begin(), clients_.end(), [socket](const auto& c) { return c->socket == socket; });
     return it == clients_.end() ? nullptr : it->get();
 }
 
 void ModemSimulator::removeClient(QTcpSocket* socket) {
-    const auto it = std::find_if(clients_.begin(), clients_.end(),
-                                 [socket](const auto& c) { return c->socket == socket; });
+    const auto it =
+        std::find_if(clients_.begin(), clients_.end(), [socket](const auto& c) { return c->socket == socket; });
     if (it == clients_.end()) return;
     clients_.erase(it);
     socket->disconnect(this);
@@ -131,8 +131,8 @@ void ModemSimulator::onReadyRead(QTcpSocket* socket) {
     const QByteArray bytes = socket->readAll();
     // What a KISS client sends would go on the air; there is no air here.
     if (client->closing || client->kiss) return;
-    client->splitter.feed(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                    static_cast<std::size_t>(bytes.size())));
+    client->splitter.feed(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
     agw::Frame request;
     for (;;) {
         const auto result = client->splitter.next(request);

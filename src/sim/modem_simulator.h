@@ -68,7 +68,7 @@ private:
     struct Client {
         QPointer<QTcpSocket> socket;
         agw::FrameSplitter splitter;
-        bool kiss = false;       // a KISS client hears every frame from the start
+        bool kiss = false; // a KISS client hears every frame from the start
         bool monitoring = false;
         // Out of step: what was answered still goes out, then the connection closes.
         bool closing = false;

@@ -21,11 +21,11 @@ void put16(std::vector<std::uint8_t>& f, std::size_t offset, std::uint16_t v) {
 }
 
 void put32(std::vector<std::uint8_t>& f, std::size_t offset, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) f[offset + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
+    for (std::size_t i = 0; i < 4; ++i)
+        f[offset + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
-template <typename T>
-T walk(SplitMix64& rng, T value, int step, int lo, int hi) {
+template <typename T> T walk(SplitMix64& rng, T value, int step, int lo, int hi) {
     return static_cast<T>(std::clamp(static_cast<int>(value) + rng.between(-step, step), lo, hi));
 }
 
@@ -39,7 +39,8 @@ void drift(HousekeepingSample& s, SplitMix64& rng) {
     s.currentB = walk(rng, s.currentB, 40, -400, 600);
     s.tempA = walk(rng, s.tempA, 1, -20, 70);
     s.tempB = walk(rng, s.tempB, 1, -20, 70);
-    for (auto& t : s.temps) t = walk(rng, t, 2, -20, 70);
+    for (auto& t : s.temps)
+        t = walk(rng, t, 2, -20, 70);
     s.power = walk(rng, s.power, 60, 500, 2500);
     if (rng.chance(12)) ++s.eventIndicator;
     s.state = rng.chance(85) ? 0x5E : 0x5A;
@@ -58,9 +59,9 @@ constexpr std::array<OtherStation, 3> kStations{{
 }};
 
 constexpr std::array<std::string_view, 3> kMessages{
-    "VARNE-4 hello from orbit",
-    "VARNE-4 de QB0VRS 73 to all stations",
-    "VARNE-4 OBC 21\xB0" "C all nominal", // a Latin-1 degree sign, as the satellite sends it
+    "VARNE-4 hello from orbit", "VARNE-4 de QB0VRS 73 to all stations",
+    "VARNE-4 OBC 21\xB0"
+    "C all nominal", // a Latin-1 degree sign, as the satellite sends it
 };
 
 void appendRecords(std::vector<std::uint8_t>& out, const DateTime& stamp, const std::vector<std::uint8_t>& frame) {
@@ -98,14 +99,16 @@ std::vector<std::uint8_t> makeHousekeepingFrame(const HousekeepingSample& v) {
     put16(f, 45, static_cast<std::uint16_t>(v.currentB));
     f[47] = static_cast<std::uint8_t>(v.tempB);
     put16(f, 48, v.power);
-    for (std::size_t i = 0; i < v.temps.size(); ++i) f[50 + i] = static_cast<std::uint8_t>(v.temps[i]);
+    for (std::size_t i = 0; i < v.temps.size(); ++i)
+        f[50 + i] = static_cast<std::uint8_t>(v.temps[i]);
     return f;
 }
 
 std::vector<std::uint8_t> makeMemoryCheckFrame(const std::array<std::uint32_t, 6>& counts) {
     auto f = makeSatelliteFrame(0x68, 0x68, 64);
     constexpr std::array<std::size_t, 6> offsets{32, 36, 44, 48, 56, 60};
-    for (std::size_t i = 0; i < offsets.size(); ++i) put32(f, offsets[i], counts[i]);
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        put32(f, offsets[i], counts[i]);
     return f;
 }
 
@@ -116,8 +119,8 @@ std::vector<std::uint8_t> makeMessageFrame(std::string_view text, std::uint8_t t
     return f;
 }
 
-std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source,
-                                           std::string_view via, std::string_view info) {
+std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source, std::string_view via,
+                                           std::string_view info) {
     std::vector<std::uint8_t> f;
     ax25::appendAddress(f, destination, 0xE0, false);
     ax25::appendAddress(f, source, 0x60, via.empty());
@@ -200,7 +203,8 @@ std::vector<std::uint8_t> makeSampleRecording(unsigned seed, int passes, DateTim
             case SampleEvent::What::Message: {
                 const auto text = kMessages[static_cast<std::size_t>(messageIndex++) % kMessages.size()];
                 std::uint8_t check = 0;
-                for (char c : text) check ^= static_cast<std::uint8_t>(c);
+                for (char c : text)
+                    check ^= static_cast<std::uint8_t>(c);
                 appendRecords(out, stamp, makeMessageFrame(text, check));
                 break;
             }

@@ -20,12 +20,12 @@ inline constexpr DateTime kSampleStart{2026, 11, 28, 14, 2, 0, 0};
 
 // Raw field values of one housekeeping beacon, as the satellite sends them.
 struct HousekeepingSample {
-    std::uint8_t beaconRate = 2;        // units of 30 s
+    std::uint8_t beaconRate = 2; // units of 30 s
     std::uint16_t eventIndicator = 0x0012;
-    std::int32_t uptime = 0;            // seconds since boot
-    std::uint32_t rtc = 0;              // seconds since 1900-01-01
+    std::int32_t uptime = 0; // seconds since boot
+    std::uint32_t rtc = 0;   // seconds since 1900-01-01
     std::uint8_t state = 0x5E;
-    std::uint8_t chargeA = 80, chargeB = 80; // %
+    std::uint8_t chargeA = 80, chargeB = 80;        // %
     std::uint16_t voltageA = 7600, voltageB = 7600; // mV
     std::int16_t currentA = 100, currentB = 100;    // mA
     std::int8_t tempA = 30, tempB = 30;             // half degrees C
@@ -44,8 +44,8 @@ std::vector<std::uint8_t> makeMemoryCheckFrame(const std::array<std::uint32_t, 6
 // The text from frame offset 30, then one trailing byte that is not part of it.
 std::vector<std::uint8_t> makeMessageFrame(std::string_view text, std::uint8_t trailer = 0x00);
 // A UI frame of another station. Calls may carry an SSID ("OK1ABC-9").
-std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source,
-                                           std::string_view via, std::string_view info);
+std::vector<std::uint8_t> makeStationFrame(std::string_view destination, std::string_view source, std::string_view via,
+                                           std::string_view info);
 // Another station heard beside the satellite, as the recordings and the demo play it.
 struct OtherStation {
     std::string_view destination, source, via, info;

@@ -49,7 +49,8 @@ QString TelemetrySink::errorString() const { return server_->errorString(); }
 
 void TelemetrySink::setKeptBodies(int count) {
     kept_ = std::max(0, count);
-    while (bodies_.size() > static_cast<std::size_t>(kept_)) bodies_.pop_front();
+    while (bodies_.size() > static_cast<std::size_t>(kept_))
+        bodies_.pop_front();
 }
 
 void TelemetrySink::onNewConnection() {
@@ -69,8 +70,8 @@ void TelemetrySink::onNewConnection() {
 }
 
 void TelemetrySink::removeConnection(QTcpSocket* socket) {
-    const auto it = std::find_if(connections_.begin(), connections_.end(),
-                                 [socket](const auto& c) { return c->socket == socket; });
+    const auto it =
+        std::find_if(connections_.begin(), connections_.end(), [socket](const auto& c) { return c->socket == socket; });
     if (it == connections_.end()) return;
     connections_.erase(it);
     socket->disconnect(this);
@@ -78,8 +79,8 @@ void TelemetrySink::removeConnection(QTcpSocket* socket) {
 }
 
 void TelemetrySink::onReadyRead(QTcpSocket* socket) {
-    const auto it = std::find_if(connections_.begin(), connections_.end(),
-                                 [socket](const auto& c) { return c->socket == socket; });
+    const auto it =
+        std::find_if(connections_.begin(), connections_.end(), [socket](const auto& c) { return c->socket == socket; });
     if (it == connections_.end()) return;
     Connection& c = **it;
     if (c.closing) {
@@ -94,7 +95,8 @@ bool TelemetrySink::process(Connection& c) {
     for (;;) {
         if (!c.haveHeader) {
             // Clients may send a stray CR LF between requests.
-            while (c.buffer.startsWith("\r\n")) c.buffer.remove(0, 2);
+            while (c.buffer.startsWith("\r\n"))
+                c.buffer.remove(0, 2);
             const qsizetype end = c.buffer.indexOf("\r\n\r\n");
             if (end < 0 ? c.buffer.size() > kMaxHeaderBytes : end > kMaxHeaderBytes) {
                 refuse(c, "431 Request Header Fields Too Large");
@@ -170,8 +172,10 @@ bool TelemetrySink::parseHeader(Connection& c, const QByteArray& header) {
             return false;
         } else if (name == "connection") {
             const QByteArray v = value.toLower();
-            if (v.contains("close")) c.closeAfter = true;
-            else if (v.contains("keep-alive")) c.closeAfter = false;
+            if (v.contains("close"))
+                c.closeAfter = true;
+            else if (v.contains("keep-alive"))
+                c.closeAfter = false;
         } else if (name == "expect") {
             expectContinue = value.toLower() == "100-continue";
         }

@@ -2,7 +2,14 @@
 
 #include <charconv>
 
+#include "decode/beacon_decoder.h"
+#include "decode/text_forms.h"
+
 namespace varne4 {
+
+namespace {
+constexpr std::string_view kTimeColumn = "time [UTC]";
+}
 
 void appendCsvField(std::string& out, std::string_view field) {
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -17,11 +24,20 @@ void appendCsvField(std::string& out, std::string_view field) {
     out += '"';
 }
 
-void appendCsvHeader(std::string& out, std::string_view timeColumn) {
-    appendCsvField(out, timeColumn);
+std::string csvColumnName(int slot) {
+    const auto& f = housekeepingFields[static_cast<std::size_t>(slot)];
+    std::string name(f.label);
+    // The RTC's column holds a date and time, not the seconds its panel unit names.
+    const std::string_view unit = f.text == Text::MinuteText ? std::string_view("UTC") : f.unit;
+    if (!unit.empty()) name += " [" + std::string(unit) + "]";
+    return name;
+}
+
+void appendCsvHeader(std::string& out) {
+    appendCsvField(out, kTimeColumn);
     for (const auto& f : housekeepingFields) {
         out += ',';
-        appendCsvField(out, f.label);
+        appendCsvField(out, csvColumnName(f.slot));
     }
     out += "\r\n";
 }
@@ -33,10 +49,25 @@ void appendExactNumber(std::string& out, double value) {
 }
 
 void appendCsvRow(std::string& out, std::string_view time, const std::array<double, kHousekeepingSlots>& values) {
+    static const DisplayFormat fixed; // "." and "yyyy-MM-dd" whatever the locale
     appendCsvField(out, time);
-    for (double v : values) {
+    for (const auto& f : housekeepingFields) {
+        const double v = values[static_cast<std::size_t>(f.slot)];
         out += ',';
-        appendExactNumber(out, v);
+        switch (f.text) {
+        case Text::AmpHex:
+        case Text::Bits:
+            out += BeaconDecoder::slotText(f.slot, v, fixed);
+            break;
+        case Text::MinuteText:
+            // Whole seconds: a spreadsheet reads "yyyy-MM-dd HH:mm:ss" as a date and time.
+            if (const auto t = MinutesToDate(v)) out += utcTimestamp(*t).substr(0, 19);
+            break;
+        case Text::Seconds:
+        case Text::Number:
+            appendExactNumber(out, v);
+            break;
+        }
     }
     out += "\r\n";
 }
@@ -44,7 +75,7 @@ void appendCsvRow(std::string& out, std::string_view time, const std::array<doub
 std::string historyCsv(const ValueHistory& history) {
     std::string out;
     out.reserve(64 + history.size() * 160);
-    appendCsvHeader(out, "timestamp (UTC)");
+    appendCsvHeader(out);
     for (std::size_t i = 0; i < history.size(); ++i)
         appendCsvRow(out, history.at(i).timestampText(), history.at(i).values);
     return out;

@@ -9,7 +9,6 @@ namespace varne4 {
 
 class Station;
 
-
 // The file's whole text; every section followed by CR LF and a separator line.
 std::string buildDebugText(std::string_view statusLogText, std::string_view hexMonitorText,
                            std::string_view configBytes);

@@ -2,8 +2,11 @@
 
 #include <QDir>
 
+#include <utility>
+
 #include "base/compat_texts.h"
 #include "base/paths.h"
+#include "kisslog/recorded_time.h"
 #include "station/station.h"
 
 namespace varne4 {
@@ -37,7 +40,10 @@ bool KissImport::openNext() {
         auto reader = std::make_unique<KissFileReader>();
         if (reader->open(pathFromUtf8(file.toStdString()))) {
             reader_ = std::move(reader);
-            fileItems_ = 0;
+            counts_ = FileCounts{};
+            counts_.uploadsBefore = station_.uploadsQueued();
+            recorded_.reset();
+            stampProblemReported_ = false;
             return true;
         }
         // One unreadable file does not end the import of the others.
@@ -47,7 +53,10 @@ bool KissImport::openNext() {
 }
 
 void KissImport::step() {
-    if (cancelRequested_) return end(true);
+    if (cancelRequested_) {
+        if (reader_) logSummary(); // as far as it got
+        return end(true);
+    }
     if (!reader_) {
         // Each file starts in a slice of its own, after the event loop had its turn.
         if (!openNext()) return end(false);
@@ -62,28 +71,73 @@ void KissImport::step() {
         if (!item) {
             if (!reader_->error().empty())
                 station_.log("error reading " + files_[fileIndex_].toStdString() + ": " + reader_->error());
-            else if (fileItems_ == 0)
+            else if (counts_.records == 0)
                 // Most likely the wrong file was chosen; say so rather than import nothing in silence.
                 station_.log(files_[fileIndex_].toStdString() + ": no KISS records found");
+            logSummary();
             emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
             reader_.reset();
             return;
         }
-        ++fileItems_;
+        ++counts_.records;
         switch (item->kind) {
         case KissFileReader::Kind::Frame:
             ++records_;
-            station_.takeImportedRecord(item->content);
+            station_.takeImportedRecord(item->content, std::exchange(recorded_, std::nullopt),
+                                        files_[fileIndex_].toStdString());
+            countFrame();
+            if (station_.lastRecord().known) ++counts_.known;
             break;
         case KissFileReader::Kind::Oversize:
-            station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " +
-                         std::to_string(item->offset) + " is longer than 512 bytes, skipped");
+            recorded_.reset();
+            station_.log(files_[fileIndex_].toStdString() + ": record at byte offset " + std::to_string(item->offset) +
+                         " is longer than 512 bytes, skipped");
             break;
-        case KissFileReader::Kind::TimeStamp: break;
+        case KissFileReader::Kind::TimeStamp:
+            readStamp(*item);
+            break;
         }
         if (cancelRequested_) break;
     }
     emit progress(fileIndex_, fileCount(), records_, reader_->bytesRead(), reader_->fileSize());
+}
+
+void KissImport::countFrame() {
+    const FramePipeline& pipeline = station_.pipeline();
+    if (!pipeline.lastWasSatellite()) return;
+    ++counts_.satellite;
+    switch (pipeline.lastDecode().type) {
+    case BeaconType::Housekeeping:
+        ++counts_.housekeeping;
+        break;
+    case BeaconType::MemoryCheck:
+        ++counts_.memoryCheck;
+        break;
+    case BeaconType::Message:
+        ++counts_.message;
+        break;
+    case BeaconType::Unknown:
+        break;
+    }
+}
+
+void KissImport::logSummary() {
+    const auto n = [](std::uint64_t v) { return std::to_string(v); };
+    station_.log(files_[fileIndex_].toStdString() + ": " + n(counts_.records) + " records, " + n(counts_.satellite) +
+                 " satellite frames (" + n(counts_.housekeeping) + " housekeeping, " + n(counts_.memoryCheck) +
+                 " memory check, " + n(counts_.message) + " message), " +
+                 (counts_.known ? n(counts_.known) + " already known, " : std::string()) +
+                 n(station_.uploadsQueued() - counts_.uploadsBefore) + " queued for upload");
+}
+
+void KissImport::readStamp(const KissFileReader::Item& item) {
+    const kiss::RecordedTime stamp = kiss::readRecordedTime(item.content, station_.clock().utcNow());
+    recorded_ = stamp.time;
+    if (stamp.time || stampProblemReported_) return;
+    stampProblemReported_ = true;
+    // Once per file: a tool that writes bad stamps writes them all.
+    station_.log(files_[fileIndex_].toStdString() + ": " + kiss::stampProblemText(stamp) + " (record at byte offset " +
+                 std::to_string(item.offset) + "); such frames get the time of the import");
 }
 
 void KissImport::end(bool cancelled) {

@@ -7,8 +7,11 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "base/utc_time.h"
 #include "kisslog/kiss_file_reader.h"
 
 namespace varne4 {
@@ -46,12 +49,27 @@ private:
     void step();
     bool openNext();
     void end(bool cancelled);
+    void readStamp(const KissFileReader::Item& item);
+    void countFrame();
+    // "<file>: N records, M satellite frames (H housekeeping, C memory check, G message), [D already known, ]K queued
+    // for upload"
+    void logSummary();
 
     Station& station_;
     QStringList files_;
     int fileIndex_ = -1;
     quint64 records_ = 0;
-    quint64 fileItems_ = 0; // records of any kind in the current file
+    // What the current file held and what became of it, for its summary line.
+    struct FileCounts {
+        quint64 records = 0; // of any kind, time stamps included
+        quint64 satellite = 0, housekeeping = 0, memoryCheck = 0, message = 0;
+        quint64 known = 0;               // frames the station database already had (the same file imported before)
+        std::uint64_t uploadsBefore = 0; // the station's count when the file was opened
+    };
+    FileCounts counts_;
+    // The time of the stamp record just read; it belongs to the frame record after it.
+    std::optional<DateTime> recorded_;
+    bool stampProblemReported_ = false; // once per file
     std::unique_ptr<KissFileReader> reader_;
     QTimer timer_;
     int sliceMs_ = 8;

@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+
+#include <utility>
 
 #include "base/compat_texts.h"
 #include "base/configuration.h"
@@ -19,9 +22,11 @@
 #include "ui/about_window.h"
 #include "ui/chart_series.h"
 #include "ui/fit_text.h"
+#include "ui/link_indicator.h"
 #include "ui/log_box.h"
 #include "ui/pictures.h"
 #include "ui/qt_value_chart.h"
+#include "ui/slot_tool_tip.h"
 #include "ui/status_window.h"
 
 namespace varne4::ui {
@@ -32,6 +37,8 @@ constexpr QColor kUnselected(255, 255, 255);
 constexpr QColor kSelected(255, 255, 192);
 // An import delivers frames far faster than anyone can read a chart.
 constexpr int kChartRefreshMs = 100;
+// How long a note in place of the clock stands at least.
+constexpr int kClockNoteMs = 3000;
 
 void setBase(QLineEdit* box, const QColor& color) {
     QPalette p = box->palette();
@@ -40,10 +47,12 @@ void setBase(QLineEdit* box, const QColor& color) {
     box->setPalette(p);
 }
 
-void setIfChanged(QLineEdit* box, const QString& text) {
+// A value box shows its whole text: the font shrinks when the text needs it.
+void setIfChanged(QLineEdit* box, const QString& text, const QFont& font) {
     if (box->text() == text) return;
     box->setText(text);
-    box->setCursorPosition(0); // a text wider than its box shows its beginning
+    fitValueBox(box, font);
+    box->setCursorPosition(0); // should a text still be wider than its box, its beginning shows
 }
 
 void setIfChanged(QLabel* label, const QString& text) {
@@ -65,6 +74,9 @@ MainWindow::MainWindow(Station& station, StationOptions options, ErrorPresenter 
         };
     }
     buildWindow();
+    clockFont_ = clockLabel_->font();
+    valueFont_ = uptimeBox_->font();
+    linkCaptionFont_ = linkCaption_->font();
     connectStation();
     setUpImport();
 
@@ -112,6 +124,7 @@ void MainWindow::connectStation() {
     // beacons between two passes, and laying out text for each would dominate it.
     connect(&station_, &Station::panelUpdated, this, [this](BeaconType beaconType) {
         if (beaconType == BeaconType::Message) ++pendingMessages_;
+        if (beaconType == BeaconType::Housekeeping) statusDirty_ = true;
         panelDirty_ = true;
         if (!panelTimer_.isActive()) panelTimer_.start();
     });
@@ -121,12 +134,20 @@ void MainWindow::connectStation() {
         if (!panelTimer_.isActive()) panelTimer_.start();
     });
     connect(&station_, &Station::transferStatesChanged, this, &MainWindow::showTransferStates);
+    // The run goes on without (or with a new) database; the operator must know.
+    connect(&station_, &Station::databaseProblem, this,
+            [this](const QString& text) { showError_(latin1(texts::kOpenErrorTitle), text); });
+    // Connected or refused shows at once, not at the next tick.
+    connect(&station_, &Station::linkStateChanged, this, &MainWindow::showLinkState);
 }
 
 void MainWindow::startUp(const StationOptions& options) {
     uploadAllowedBox_->setChecked(options.uploadAllowed);
     station_.setUploadAllowed(uploadAllowedBox_->isChecked());
 
+    // The captions belong to the window, not to the run: a failed start-up must
+    // not leave a panel of "Option1" buttons.
+    InitPanelCaptions();
     const std::optional<ConfigError> error = station_.startUp(options);
     // A withdrawn screenshot button cannot be used; the setting counts even when a
     // later step of start-up fails.
@@ -135,7 +156,6 @@ void MainWindow::startUp(const StationOptions& options) {
         showError_(latin1(texts::kOpenErrorTitle), fromUtf8(openErrorText(*error)));
         return;
     }
-    InitPanelCaptions();
     screenshotSurface_->hide();
     fitScreenshotSurface();
     selectChartSlot(14);
@@ -150,6 +170,7 @@ void MainWindow::InitPanelCaptions() {
     for (std::size_t k = 0; k < memCheckLabels_.size(); ++k)
         memCheckLabels_[k]->setText(latin1(slotLabel(21 + static_cast<int>(k))));
     shrinkCaptionsToFit(client_);
+    showSlotToolTips();
 }
 
 void MainWindow::flushPanel() {
@@ -160,11 +181,14 @@ void MainWindow::flushPanel() {
     }
     if (!panelDirty_) return;
     panelDirty_ = false;
+    showSlotToolTips();
+    if (statusWindow_ && std::exchange(statusDirty_, false))
+        statusWindow_->showState(fromUtf8(station_.pipeline().panel().slotText[4]), newestBeaconTime());
     const PanelState& panel = station_.pipeline().panel();
     for (std::size_t i = 0; i < valueBoxes_.size(); ++i)
-        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]));
+        setIfChanged(valueBoxes_[i], fromUtf8(panel.slotText[i]), valueFont_);
     setIfChanged(beaconTypeLine_, fromUtf8(panel.beaconLine));
-    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText));
+    setIfChanged(uptimeBox_, fromUtf8(panel.uptimeText), valueFont_);
     setIfChanged(timeLine_, fromUtf8(panel.timeLine));
 
     // The newest messages since the last pass; message lines are bytes of a single-byte code page.
@@ -173,6 +197,23 @@ void MainWindow::flushPanel() {
     for (std::size_t i = messages.size() - fresh; i < messages.size(); ++i)
         messageLog_->appendLine(latin1(messages[i]));
     pendingMessages_ = 0;
+}
+
+void MainWindow::showSlotToolTips() {
+    const ValueHistory& history = station_.pipeline().history();
+    const auto& memoryCheck = station_.pipeline().panel().memoryCheckSeconds;
+    for (int slot = 0; slot < kPanelSlots; ++slot) {
+        const auto i = static_cast<std::size_t>(slot);
+        std::optional<double> value;
+        if (slot < kHousekeepingSlots && !history.empty()) value = history.newest().values[i];
+        if (slot >= kHousekeepingSlots && memoryCheck) value = (*memoryCheck)[i - kHousekeepingSlots];
+        const QString tip = slotToolTip(slot, value);
+        valueBoxes_[i]->setToolTip(tip);
+        if (slot < kHousekeepingSlots)
+            chartOptions_[i]->setToolTip(tip);
+        else
+            memCheckLabels_[i - kHousekeepingSlots]->setToolTip(tip);
+    }
 }
 
 void MainWindow::selectChartSlot(int slot) {
@@ -193,7 +234,8 @@ void MainWindow::RefreshValueChart(int slot) {
     if (slot < 0 || slot >= kHousekeepingSlots) return;
     const auto i = static_cast<std::size_t>(slot);
     valueChart_->setTitle(chartTitle(chartOptions_[i]->text(), unitLabels_[i]->text()));
-    valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot));
+    valueChart_->setToolTip(latin1(slotMeaning(slot)));
+    valueChart_->setSeries(buildChartSeries(station_.pipeline().history(), slot, valueChart_->rowLabelRoom()));
 }
 
 void MainWindow::requestChartRefresh() {
@@ -212,12 +254,42 @@ void MainWindow::showTransferStates() {
     transferStatesList_->addItems(station_.transferStates());
 }
 
+void MainWindow::showClockNote(const QString& text, const QString& toolTip) {
+    clockLabel_->setFont(clockFont_);
+    clockLabel_->setWordWrap(true); // a long file name may take a second line
+    clockLabel_->setText(text);
+    clockLabel_->setToolTip(toolTip);
+    shrinkToFit(clockLabel_);
+    clockNoteUntil_ = QDeadlineTimer(kClockNoteMs);
+}
+
 void MainWindow::onClockTick() {
-    clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
-    // Anything but closed (connecting, connected, closing) counts as up.
-    const bool up = !station_.link().isClosed();
+    // A note stands long enough to be read; the clock waits for it.
+    const bool noteStands = clockNoteUntil_ && !clockNoteUntil_->hasExpired();
+    if (!noteStands) {
+        if (clockNoteUntil_) {
+            clockNoteUntil_.reset();
+            clockLabel_->setWordWrap(false);
+            clockLabel_->setFont(clockFont_);
+            clockLabel_->setToolTip({});
+        }
+        clockLabel_->setText(fromUtf8(clockText(station_.clock().utcNow())));
+    }
+    showLinkState();
+}
+
+void MainWindow::showLinkState() {
+    TcpLink& link = station_.link();
+    // Green means connected and nothing else: a link that keeps trying is not up.
+    const bool up = link.phase() == TcpLink::Phase::Connected;
     linkUpIcon_->setVisible(up);
     linkDownIcon_->setVisible(!up);
+    const QString caption = linkCaption(link.kindName(), link.phase(), link.reconnectRemainingMs());
+    if (linkCaption_->accessibleName() != caption) showLinkCaption(linkCaption_, caption, linkCaptionFont_);
+    const QString tip = linkToolTip(link.kindName(), link.peer(), station_.lastLiveFrame(), station_.clock().utcNow());
+    for (QWidget* w : {static_cast<QWidget*>(linkCaption_), static_cast<QWidget*>(linkUpIcon_),
+                       static_cast<QWidget*>(linkDownIcon_)})
+        w->setToolTip(tip);
 }
 
 namespace {
@@ -234,9 +306,24 @@ template <typename Window, typename Make> void showSingle(QPointer<Window>& wind
 }
 } // namespace
 
+QString MainWindow::newestBeaconTime() const {
+    const ValueHistory& history = station_.pipeline().history();
+    if (history.empty()) return {};
+    const std::string_view stamp = history.newest().timestampText();
+    return QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size()));
+}
+
 void MainWindow::openStatusWindow() {
+    const bool opening = !statusWindow_;
     // The panel's state, not the box: the box may be a pass of the event loop behind.
-    showSingle(statusWindow_, [this] { return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4])); });
+    showSingle(statusWindow_, [this] {
+        return new StatusWindow(fromUtf8(station_.pipeline().panel().slotText[4]), newestBeaconTime());
+    });
+    if (opening) {
+        const QScreen* screen = this->screen();
+        const QRect room = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), frameGeometry().size());
+        statusWindow_->move(besideWindow(frameGeometry(), statusWindow_->frameGeometry().size(), room));
+    }
 }
 
 void MainWindow::openAboutWindow() {

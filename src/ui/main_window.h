@@ -20,8 +20,9 @@
 //   Label5                             beaconTypeLine_
 //   Label7                             counterLine_
 //   Label8                             timeLine_
-//   Image2, Image3                     linkUpIcon_, linkDownIcon_
-//   Label3, Label6, Line1, Line2       fixed captions and lines: buildTopRow(), buildStatusFrame(),
+//   Image2, Image3                     linkUpIcon_, linkDownIcon_, showLinkState()
+//   Label3                             linkCaption_, showLinkState()
+//   Label6, Line1, Line2               fixed captions and lines: buildStatusFrame(), buildTopRow(),
 //                                      buildBottomRows()
 //   Frame2                             buildStatusFrame()
 //   Frame3, Frame4                     buildRowFrame() (Power, Temperatures)
@@ -43,7 +44,7 @@
 //   Post_Packet, Post_Packet_Click     postButton_ (hidden), Station::postCurrentBody()
 //   List1, List2                       hidden and empty; the import's files are importer().files()
 //   List3                              transferStatesList_, showTransferStates()
-//   Picture1, Picture1_Click           statusPicture_, openStatusWindow()
+//   Picture1, Picture1_Click           statusPicture_, openStatusWindow(); flushPanel() keeps it current
 //   Picture2                           screenshotSurface_
 //   menuBar                            buildMenus(): MnuFile, MnuOptions, MnuInfo
 //   MnuImport, MnuImport_Click         importAction_, chooseImportFiles()
@@ -54,6 +55,8 @@
 //   MnuAbout, MnuAbout_Click           openAboutWindow()
 //   MnuExit, MnuExit_Click             exitProgram()
 
+#include <QDeadlineTimer>
+#include <QFont>
 #include <QMainWindow>
 #include <QPointer>
 #include <QProgressDialog>
@@ -63,6 +66,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 #include "decode/beacon_table.h"
 #include "station/kiss_import.h"
@@ -156,10 +160,19 @@ private:
     void InitPanelCaptions();
     void connectStation();
     void requestChartRefresh();
+    // A note in place of the clock (Label1) that the next ticks leave standing.
+    void showClockNote(const QString& text, const QString& toolTip);
     void showTransferStates();
+    // Every value box and option: label, unit, meaning and the value behind its text.
+    void showSlotToolTips();
+    // The time stamp of the newest housekeeping beacon; empty before the first.
+    QString newestBeaconTime() const;
+    // Label3 and the icons: the protocol, the link's state in words, its peer.
+    void showLinkState();
     // Import (main_window_menu.cpp).
     void setUpImport();
     void showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead, quint64 fileSize);
+    void openImportProgress();
     void importFinished();
 
     Station& station_;
@@ -176,6 +189,7 @@ private:
     QLabel* timeLine_ = nullptr;
     QLabel* linkUpIcon_ = nullptr;
     QLabel* linkDownIcon_ = nullptr;
+    QLabel* linkCaption_ = nullptr;
     QLabel* screenshotSurface_ = nullptr;
     ClickablePicture* statusPicture_ = nullptr;
     QLineEdit* uptimeBox_ = nullptr;
@@ -190,10 +204,16 @@ private:
     QtValueChart* valueChart_ = nullptr;
     QTimer clockTimer_;
     QTimer chartTimer_;
+    QFont clockFont_;
+    QFont linkCaptionFont_;
+    QFont valueFont_; // of the value boxes as laid out; a long text gets a smaller one
+    std::optional<QDeadlineTimer> clockNoteUntil_;
 
     QAction* importAction_ = nullptr;
     KissImport* importer_ = nullptr;
-    QPointer<QProgressDialog> importProgress_;
+    QPointer<QProgressDialog> importProgress_; // only once an import has run half a second
+    QTimer importProgressDelay_;
+    std::optional<std::tuple<int, int, quint64, quint64, quint64>> lastImportProgress_;
 
     QPointer<StatusWindow> statusWindow_;
     QPointer<AboutWindow> aboutWindow_;
@@ -201,6 +221,7 @@ private:
     int selectedSlot_ = 0;
     QTimer panelTimer_;
     bool panelDirty_ = false;
+    bool statusDirty_ = false; // a housekeeping beacon the status window has not shown
     std::size_t pendingMessages_ = 0;
     std::optional<QString> pendingCounterLine_;
     bool startedUp_ = false;

@@ -150,7 +150,7 @@ void MainWindow::buildTopRow(QWidget* client) {
     linkUpIcon_->setPixmap(linkIcon(true));
     linkUpIcon_->hide();
 
-    label(client, "Label3", QStringLiteral("AGW connection"), twipsRect(480, 120, 1335, 255));
+    linkCaption_ = label(client, "Label3", QStringLiteral("AGW connection"), twipsRect(480, 120, 1335, 255));
     beaconTypeLine_ = label(client, "Label5", {}, twipsRect(2400, 120, 6015, 255), Qt::AlignRight | Qt::AlignVCenter);
     beaconTypeLine_->setFont(withBold(font()));
 
@@ -284,7 +284,8 @@ void MainWindow::buildBottomRows(QWidget* client) {
     statusLog_->setObjectName(QStringLiteral("Text3"));
     statusLog_->setGeometry(twipsRect(120, 9240, 10335, 1815));
     setColor(statusLog_, QPalette::Base, kFormBackground);
-    setColor(statusLog_, QPalette::Text, QColor(128, 128, 128));
+    // Grey on grey as operators know it, dark enough to be read (5.9 : 1, not 3.5 : 1).
+    setColor(statusLog_, QPalette::Text, QColor(96, 96, 96));
 }
 
 void MainWindow::buildHiddenControls(QWidget* client) {

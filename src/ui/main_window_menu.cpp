@@ -1,10 +1,13 @@
 // The main window's menu work: KISS import, debug file, screenshot, CSV export.
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QProgressDialog>
 #include <QSaveFile>
+
+#include <tuple>
 
 #include "base/compat_texts.h"
 #include "base/qt_text.h"
@@ -18,6 +21,8 @@ namespace varne4::ui {
 namespace {
 // Room the file dialog gives for the names it returns.
 constexpr qsizetype kMaxSelectionChars = 2048;
+// An import that takes longer than this shows its progress.
+constexpr int kImportProgressDelayMs = 500;
 
 // Length of the dialog's answer: one full path, or the folder and each name after a NUL.
 qsizetype selectionLength(const QStringList& files) {
@@ -31,6 +36,10 @@ qsizetype selectionLength(const QStringList& files) {
 
 void MainWindow::setUpImport() {
     importer_ = new KissImport(station_, this);
+    importProgressDelay_.setSingleShot(true);
+    importProgressDelay_.setTimerType(Qt::PreciseTimer);
+    importProgressDelay_.setInterval(kImportProgressDelayMs);
+    connect(&importProgressDelay_, &QTimer::timeout, this, &MainWindow::openImportProgress);
     connect(importer_, &KissImport::progress, this, &MainWindow::showImportProgress);
     connect(importer_, &KissImport::finished, this, &MainWindow::importFinished);
 }
@@ -56,6 +65,14 @@ void MainWindow::importFiles(const QStringList& files) {
     }
     importAction_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
+    // A short import is over before a box could be read: the box comes only for one that takes a while.
+    lastImportProgress_.reset();
+    importProgressDelay_.start();
+    importer_->start(files);
+}
+
+void MainWindow::openImportProgress() {
+    if (!importer_->running() || importProgress_) return;
     auto* progress = new QProgressDialog(this);
     progress->setObjectName(QStringLiteral("ImportProgress"));
     progress->setWindowTitle(latin1(texts::kImportTitle));
@@ -69,11 +86,12 @@ void MainWindow::importFiles(const QStringList& files) {
     connect(progress, &QProgressDialog::canceled, importer_, &KissImport::cancel);
     importProgress_ = progress;
     progress->show();
-    importer_->start(files);
+    if (lastImportProgress_) std::apply([this](auto... p) { showImportProgress(p...); }, *lastImportProgress_);
 }
 
 void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 records, quint64 bytesRead,
                                     quint64 fileSize) {
+    lastImportProgress_ = std::tuple(fileIndex, fileCount, records, bytesRead, fileSize);
     if (!importProgress_ || fileCount == 0) return;
     const double fileShare = fileSize ? static_cast<double>(bytesRead) / static_cast<double>(fileSize) : 1.0;
     importProgress_->setValue(static_cast<int>(1000.0 * (fileIndex + fileShare) / fileCount));
@@ -85,6 +103,7 @@ void MainWindow::showImportProgress(int fileIndex, int fileCount, quint64 record
 }
 
 void MainWindow::importFinished() {
+    importProgressDelay_.stop();
     QApplication::restoreOverrideCursor();
     importAction_->setEnabled(true);
     if (importProgress_) importProgress_->close();
@@ -102,7 +121,9 @@ void MainWindow::takeScreenshot() {
         station_.log("screenshot failed: " + utf8(r.error));
         return;
     }
-    clockLabel_->setText(r.bitmapName + latin1(texts::kScreenshotSaved));
+    // The file that was written: the PNG, by its name; the whole path in the tooltip and the log.
+    showClockNote(QFileInfo(r.pngPath).fileName() + latin1(texts::kScreenshotSaved),
+                  QDir::toNativeSeparators(r.pngPath));
     QString line = r.bitmapName;
     line.replace(QLatin1String("bmp"), QLatin1String("png"));
     station_.statusLog().putRaw(utf8(line) + std::string(texts::kScreenshotConverted), StatusLog::Where::Bottom);

@@ -78,11 +78,12 @@ QPixmap linkIcon(bool up) {
     p.setPen(QPen(base.darker(160), 1));
     p.setBrush(glow);
     p.drawEllipse(QRectF(2.5, 2.5, 15, 15));
-    // A plug when up, a cross when down, so the state reads without colour too.
-    p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+    // A tick when connected, a cross when not, so the state reads without colour too
+    // (a plus sign would read as "add").
+    p.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (up) {
-        p.drawLine(QPointF(6.5, 10), QPointF(13.5, 10));
-        p.drawLine(QPointF(10, 6.5), QPointF(10, 13.5));
+        const QPointF tick[] = {{6.2, 10.3}, {8.8, 12.9}, {13.8, 7.2}};
+        p.drawPolyline(tick, 3);
     } else {
         p.drawLine(QPointF(7, 7), QPointF(13, 13));
         p.drawLine(QPointF(13, 7), QPointF(7, 13));

@@ -7,7 +7,7 @@
 
 namespace varne4::ui {
 
-// Link indicator, 20 x 20: green while the link is up, red while it is closed.
+// Link indicator, 20 x 20: a green tick while connected, a red cross otherwise.
 QPixmap linkIcon(bool up);
 // The status window's opener, 16 x 16.
 QPixmap statusPicture();

@@ -42,6 +42,21 @@ QString widenYear(const QString& format) {
     return out;
 }
 
+QString numericShortDate(const QString& localeFormat) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < localeFormat.size(); ++i) {
+        const QChar c = localeFormat[i];
+        if (c == u'\'') quoted = !quoted;
+        if (quoted || (c != u'M' && c != u'd')) continue;
+        qsizetype run = 1;
+        while (i + run < localeFormat.size() && localeFormat[i + run] == c)
+            ++run;
+        if (run > 2) return QStringLiteral("yyyy-MM-dd"); // a name: "MMM", "dddd"
+        i += run - 1;
+    }
+    return widenYear(localeFormat);
+}
+
 char timeSeparatorOf(const QString& timeFormat) {
     bool quoted = false;
     for (qsizetype i = 0; i < timeFormat.size(); ++i) {
@@ -62,7 +77,7 @@ char timeSeparatorOf(const QString& timeFormat) {
 }
 
 QtDisplayFormat::QtDisplayFormat(const QLocale& locale)
-    : locale_(locale), dateFormat_(widenYear(locale.dateFormat(QLocale::ShortFormat))),
+    : locale_(locale), dateFormat_(numericShortDate(locale.dateFormat(QLocale::ShortFormat))),
       decimal_(asciiOr(locale.decimalPoint(), '.')),
       timeSeparator_(timeSeparatorOf(locale.timeFormat(QLocale::ShortFormat))) {}
 

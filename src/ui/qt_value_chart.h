@@ -1,16 +1,16 @@
 #pragma once
 // The value chart drawn with Qt Charts: a group frame whose caption is the
-// chart's title, holding a line chart of value against UTC time.
+// chart's title, holding a line chart of value against row, the rows labelled
+// with their time.
 
 #include "ui/group_frame.h"
 
 #include "ui/value_chart_view.h"
 
 QT_BEGIN_NAMESPACE
+class QCategoryAxis;
 class QChartView;
-class QDateTimeAxis;
 class QLineSeries;
-class QValueAxis;
 QT_END_NAMESPACE
 
 namespace varne4::ui {
@@ -25,16 +25,18 @@ public:
     QString title() const override;
     void setSeries(ChartSeries series) override;
     qsizetype pointCount() const override;
+    int rowLabelRoom() const override;
 
     QChartView* chartView() const { return view_; }
+    // The labels along each axis and the values they stand at, for tests.
+    QList<std::pair<double, QString>> rowAxisLabels() const;
+    QList<std::pair<double, QString>> valueAxisLabels() const;
 
 private:
-    void showWholeDay();
-
     QChartView* view_;
     QLineSeries* series_;
-    QDateTimeAxis* timeAxis_;
-    QValueAxis* valueAxis_;
+    QCategoryAxis* rowAxis_;
+    QCategoryAxis* valueAxis_;
 };
 
 // A value axis with round ticks that holds [min, max].
@@ -43,9 +45,12 @@ struct NiceScale {
     int ticks = 5;
 };
 NiceScale niceScale(double min, double max);
+// The same for minutes since 1900: steps of whole minutes, hours, days or years.
+NiceScale dateScale(double minMinutes, double maxMinutes);
 
-// The time axis prints its labels in local time; this moves a UTC instant so that
-// the label reads the UTC hours and minutes.
-double axisMillisForUtc(double utcMillis);
+// The labels of a scale: numbers with as many decimals as the step needs, in the
+// user's locale; or, for minutes since 1900, UTC dates ("yyyy-MM-dd", with
+// "HH:mm" when the step is shorter than a day).
+QList<std::pair<double, QString>> scaleLabels(const NiceScale& scale, ValueKind kind);
 
 } // namespace varne4::ui

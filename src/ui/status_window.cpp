@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "base/compat_texts.h"
 #include "base/qt_text.h"
 #include "ui/fit_text.h"
@@ -55,7 +57,18 @@ StatusLines statusLinesFor(const QString& stateText) {
     return lines;
 }
 
-StatusWindow::StatusWindow(const QString& stateText, QWidget* parent)
+QPoint besideWindow(const QRect& beside, const QSize& size, const QRect& screen) {
+    constexpr int kGap = 8;
+    const int top = std::clamp(beside.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    if (beside.right() + kGap + size.width() <= screen.right() + 1) return {beside.right() + 1 + kGap, top};
+    if (beside.left() - kGap - size.width() >= screen.left()) return {beside.left() - kGap - size.width(), top};
+    // No room either side: at the screen's edge on the roomier side, covering as little as it can.
+    const int roomRight = screen.right() - beside.right(), roomLeft = beside.left() - screen.left();
+    const int left = roomRight >= roomLeft ? screen.right() + 1 - size.width() : screen.left();
+    return {std::max(left, screen.left()), top};
+}
+
+StatusWindow::StatusWindow(const QString& stateText, const QString& beaconTime, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Status"));
@@ -85,14 +98,22 @@ StatusWindow::StatusWindow(const QString& stateText, QWidget* parent)
     mono.setStyleHint(QFont::TypeWriter);
     stateBox_->setFont(sized(mono, 15.75, true));
 
+    // In the gap between the state box and the first line: no control of the layout is covered.
+    asOfLabel_ = new QLabel(this);
+    asOfLabel_->setObjectName(QStringLiteral("AsOf"));
+    asOfLabel_->setGeometry(twipsRect(240, 900, 2775, 180));
+    asOfLabel_->setFont(sized(base, 7, false));
+    QPalette asOfPal = asOfLabel_->palette();
+    asOfPal.setColor(QPalette::WindowText, QColor(80, 80, 80));
+    asOfLabel_->setPalette(asOfPal);
+
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(twipsRect(3240, 360, 960, 960));
     image->setPixmap(satellitePicture(64));
 
-    const StatusLines lines = statusLinesFor(stateText);
     for (int i = 0; i < kStatusLines; ++i) {
-        auto* label = new QLabel(lines[static_cast<std::size_t>(i)], this);
+        auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("Label2_%1").arg(i));
         label->setGeometry(twipsRect(240, 1080 + 240 * i, 5535, 255));
         label->setFont(sized(base, 8.25, true));
@@ -100,9 +121,21 @@ StatusWindow::StatusWindow(const QString& stateText, QWidget* parent)
         label->setPalette(pal);
         lineLabels_[static_cast<std::size_t>(i)] = label;
     }
-    // The window shows the state text unchanged; a blank one leaves the box empty.
-    if (!stateText.trimmed().isEmpty()) stateBox_->setText(stateText);
+    showState(stateText, beaconTime);
 }
+
+void StatusWindow::showState(const QString& stateText, const QString& beaconTime) {
+    const StatusLines lines = statusLinesFor(stateText);
+    for (int i = 0; i < kStatusLines; ++i)
+        lineLabels_[static_cast<std::size_t>(i)]->setText(lines[static_cast<std::size_t>(i)]);
+    // The window shows the state text unchanged; a blank one leaves the box empty.
+    stateBox_->setText(stateText.trimmed().isEmpty() ? QString() : stateText);
+    // Seconds are enough to tell one beacon from the next.
+    asOfLabel_->setText(beaconTime.isEmpty() ? QStringLiteral("no housekeeping beacon yet")
+                                             : QStringLiteral("as of %1 UTC").arg(beaconTime.left(19)));
+}
+
+QString StatusWindow::asOf() const { return asOfLabel_->text(); }
 
 QString StatusWindow::stateText() const { return stateBox_->text(); }
 

@@ -9,10 +9,27 @@
 
 namespace varne4::ui {
 
-// One series, ready to hand over: x in milliseconds since 1970 (UTC), y the value.
+// A label under one row of the chart.
+struct RowLabel {
+    int row = 0;
+    QString text;
+    friend bool operator==(const RowLabel&, const RowLabel&) = default;
+};
+
+// How the value axis reads its numbers.
+enum class ValueKind {
+    Number,
+    MinutesSince1900, // a date: the axis shows dates, not 6.676e+07
+};
+
+// One series, ready to hand over: one row per history entry, evenly spaced,
+// x the row (0 the oldest), y the value. Rows are not placed by time: an import
+// arrives within a millisecond, and passes hours apart would be joined by a line.
 struct ChartSeries {
     QList<QPointF> points;
-    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+    QList<RowLabel> rowLabels; // the rows that carry a label, in row order
+    double minY = 0, maxY = 0; // of the finite values
+    ValueKind kind = ValueKind::Number;
 };
 
 class ValueChartView {
@@ -23,6 +40,8 @@ public:
     // Replaces the whole series in one step.
     virtual void setSeries(ChartSeries series) = 0;
     virtual qsizetype pointCount() const = 0;
+    // How many row labels fit side by side under the chart without overlapping.
+    virtual int rowLabelRoom() const = 0;
 };
 
 } // namespace varne4::ui

@@ -1,6 +1,8 @@
 #pragma once
 // The URL-encoded form that carries one satellite frame to a telemetry server.
-// Values go in exactly as they stand: the servers rely on that.
+// Values go in as they stand except for the few characters a form parser would
+// misread ("&", "=", "+", "%", "#", ";", control and non-ASCII bytes), which are
+// percent-encoded: the body of an ordinary callsign is what servers always got.
 
 #include <string>
 #include <string_view>

@@ -39,6 +39,7 @@ class CommandLineTest : public QObject {
     Q_OBJECT
 private slots:
     void parsesTheStationOptions();
+    void takesAScreenshotTimeAndFile();
     void answersHelpVersionAndMistakes_data();
     void answersHelpVersionAndMistakes();
     void headlessFindsItsSettingsAndData_data();
@@ -83,6 +84,20 @@ void CommandLineTest::parsesTheStationOptions() {
     }
 }
 
+// Only scripts/screenshot uses it; the usage text does not show it.
+void CommandLineTest::takesAScreenshotTimeAndFile() {
+    std::string error;
+    const auto cl = parseStationCommandLine({"--demo", "--screenshot-after", "90", "docs/window.png"}, error);
+    QVERIFY2(cl, error.c_str());
+    QCOMPARE(cl->screenshotAfterSeconds, 90);
+    QCOMPARE(cl->screenshotFile, std::filesystem::current_path() / "docs/window.png");
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--screenshot-after", "0", "a.png"},
+                                                {"--screenshot-after", "x", "a.png"},
+                                                {"--screenshot-after", "5"}})
+        QVERIFY(!parseStationCommandLine(bad, error));
+    QCOMPARE(std::string(kUsage).find("--screenshot"), std::string::npos);
+}
+
 void CommandLineTest::answersHelpVersionAndMistakes_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
@@ -109,7 +124,7 @@ void CommandLineTest::answersHelpVersionAndMistakes() {
     if (usageOnStdout) {
         // Every option and command, each with its line of explanation.
         for (const char* item : {"--config FILE", "--data DIR", "--headless", "--no-upload", "--demo", "--version",
-                                 "--help", "decode", "simulate", "sample"})
+                                 "--help", "decode", "history", "uploads", "simulate", "sample"})
             QVERIFY2(QRegularExpression(QStringLiteral("\n  %1 +\\S").arg(QRegularExpression::escape(item)))
                          .match(QString::fromUtf8(run.out))
                          .hasMatch(),

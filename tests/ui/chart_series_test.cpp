@@ -1,4 +1,4 @@
-// The chart's points for one slot, built from the value history.
+// The chart's rows for one slot, built from the value history.
 
 #include <QtTest>
 
@@ -7,37 +7,68 @@
 
 using namespace varne4;
 
+namespace {
+
+void append(ValueHistory& history, const std::string& stamp, int slot, double value) {
+    HistoryEntry& e = history.append();
+    std::copy(stamp.begin(), stamp.end(), e.timestamp.begin());
+    e.values[static_cast<std::size_t>(slot)] = value;
+}
+
+} // namespace
+
 class ChartSeriesTest : public QObject {
     Q_OBJECT
 private slots:
-    void rowsFollowTheHistoryAtTheirStamps() {
+    // Entries are rows, evenly spaced whatever their times: an import within one
+    // millisecond and passes hours apart alike.
+    void oneRowPerEntryOldestFirst() {
         ValueHistory history(4);
+        const char* stamps[] = {"2026-11-28 14:02:05.250", "2026-11-28 14:02:05.250", "2026-11-28 17:45:00.000",
+                                "2026-11-28 17:45:30.000", "xxxxxxxxxxxxxxxxxxxxxxx"};
         const double temps[] = {1.5, -2, 3, 4.5, qQNaN()};
-        for (int i = 0; i < 5; ++i) {
-            HistoryEntry& e = history.append();
-            // A damaged stamp keeps its row, at the time of the row before it.
-            const std::string stamp = i == 3 ? std::string(23, 'x') : utcTimestamp(DateTime{2024, 1, 1, 0, i, 0, 0});
-            std::copy(stamp.begin(), stamp.end(), e.timestamp.begin());
-            e.values[14] = temps[i];
-        }
-        const ui::ChartSeries s = ui::buildChartSeries(history, 14);
-        const double t1 = 1704067260000.0; // 2024-01-01 00:01 UTC; the ring keeps the newest four
-        QCOMPARE(s.points.first(3), (QList<QPointF>{{t1, -2}, {t1 + 60000, 3}, {t1 + 60000, 4.5}}));
-        QVERIFY(s.points.size() == 4 && s.points[3].x() == t1 + 180000 && std::isnan(s.points[3].y()));
-        // A value that is not a number keeps its row but leaves the axes alone.
-        QCOMPARE((QList<double>{s.minX, s.maxX, s.minY, s.maxY}), (QList<double>{t1, t1 + 60000, -2, 4.5}));
-        QVERIFY(ui::buildChartSeries(history, 21).points.isEmpty() &&
-                ui::buildChartSeries(history, -1).points.isEmpty());
+        for (int i = 0; i < 5; ++i)
+            append(history, stamps[i], 14, temps[i]);
+        const ui::ChartSeries s = ui::buildChartSeries(history, 14, 10);
+        // The ring keeps the newest four.
+        QCOMPARE(s.points.first(3), (QList<QPointF>{{0, -2}, {1, 3}, {2, 4.5}}));
+        QVERIFY(s.points.size() == 4 && s.points[3].x() == 3 && std::isnan(s.points[3].y()));
+        // A value that is not a number keeps its row but leaves the axis alone.
+        QCOMPARE((QList<double>{s.minY, s.maxY}), (QList<double>{-2, 4.5}));
+        // Labels are the entries' own hours and minutes; a damaged stamp shows what it holds.
+        QCOMPARE(s.rowLabels, (QList<ui::RowLabel>{{0, "14:02"}, {1, "17:45"}, {2, "17:45"}, {3, "xxxxx"}}));
+        QCOMPARE(s.kind, ui::ValueKind::Number);
+        QVERIFY(ui::buildChartSeries(history, 21, 10).points.isEmpty() &&
+                ui::buildChartSeries(history, -1, 10).points.isEmpty());
     }
 
-    void stampsAreReadAsUtc() {
-        const std::pair<const char*, std::int64_t> valid[] = {{"1970-01-01 00:00:00.000", 0},
-                                                              {"2024-05-06 07:08:09.010", 1714979289010},
-                                                              {"1969-12-31 23:59:59.999", -1}};
-        for (const auto& [text, millis] : valid)
-            QCOMPARE(ui::timestampMillis(text).value_or(-42), millis);
-        for (const char* text : {"2024-05-06 07:08:09", "2024-05-06 07:08:0x.010", "2024-13-06 07:08:09.010", ""})
-            QVERIFY2(!ui::timestampMillis(text), text);
+    void labelsAreAsManyAsFitOnRoundRows() {
+        ValueHistory history;
+        for (int i = 0; i < 27; ++i)
+            append(history, utcTimestamp(DateTime{2026, 11, 28, 14, i, 0, 0}), 3, 66747729.0 + i);
+        // room -> rows that carry a label
+        const std::pair<int, QList<int>> rows[] = {
+            {30, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26}},
+            {14, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26}},
+            {13, {0, 5, 10, 15, 20, 25}},
+            {3, {0, 10, 20}},
+            {1, {0}},
+            {0, {0}},
+        };
+        for (const auto& [room, expected] : rows) {
+            const ui::ChartSeries s = ui::buildChartSeries(history, 3, room);
+            QList<int> labelled;
+            for (const ui::RowLabel& l : s.rowLabels) {
+                labelled << l.row;
+                QCOMPARE(l.text, QStringLiteral("14:%1").arg(l.row, 2, 10, QLatin1Char('0')));
+            }
+            QCOMPARE(labelled, expected);
+            QCOMPARE(s.kind, ui::ValueKind::MinutesSince1900); // RTC: charted as stored, read as a date
+            QCOMPARE(s.points.last(), QPointF(26, 66747729.0 + 26));
+        }
+        QCOMPARE(ui::rowLabelStep(0, 5), 1);
+        QCOMPARE(ui::rowLabelStep(10000, 13), 1000);
+        QCOMPARE(ui::rowLabelStep(10000, 1), 10000);
     }
 };
 

@@ -3,8 +3,10 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 #include "ui/log_box.h"
@@ -31,6 +33,23 @@ private slots:
         bottom.selectAll();
         bottom.copySelection();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("b\nc\nd"));
+    }
+
+    // A line too long for the box ends in "..."; the whole line shows as its tooltip.
+    void aCutLineShowsWholeAsItsTooltip() {
+        LogBox box(10);
+        box.resize(200, 80);
+        const QString line =
+            QStringLiteral("noradID=99931&source=QX7TR&timestamp=2026-11-28T14:02:05.250Z&frame=A2 82 60");
+        box.prependLine(line);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect row = box.visualRect(box.model()->index(0, 0));
+        QVERIFY(box.fontMetrics().horizontalAdvance(line) > box.viewport()->width()); // it is cut
+        const QPoint at(10, row.center().y());
+        QHelpEvent help(QEvent::ToolTip, at, box.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(box.viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), line);
     }
 
     void aBurstAboveAFullBoxKeepsTheReadersPlaceInOneStep() {

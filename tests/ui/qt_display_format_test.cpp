@@ -19,9 +19,17 @@ private slots:
         };
         for (const auto& [format, expected] : widened)
             QCOMPARE(widenYear(QLatin1String(format)), QLatin1String(expected));
+        // Names of months and days make way for digits: they do not fit a value box.
+        const std::pair<const char*, const char*> numeric[] = {
+            {"d MMM yyyy", "yyyy-MM-dd"}, {"dddd, d. MMMM yyyy", "yyyy-MM-dd"}, {"dd.MM.yy", "dd.MM.yyyy"},
+            {"yyyy/MM/dd", "yyyy/MM/dd"}, {"d 'MMM' M yy", "d 'MMM' M yyyy"},   {"M/d/yy", "M/d/yyyy"},
+        };
+        for (const auto& [format, expected] : numeric)
+            QCOMPARE(numericShortDate(QLatin1String(format)), QLatin1String(expected));
 
         // Separators and dates as the locale writes them.
-        const std::tuple<const char*, char, char, const char*> rows[] = {{"en_US", '.', ':', "1/2/1900"},
+        const std::tuple<const char*, char, char, const char*> rows[] = {{"C", '.', ':', "1900-01-02"},
+                                                                         {"en_US", '.', ':', "1/2/1900"},
                                                                          {"de_DE", ',', ':', "02.01.1900"},
                                                                          {"en_GB", '.', ':', "02/01/1900"},
                                                                          {"fi_FI", ',', '.', "2.1.1900"}};

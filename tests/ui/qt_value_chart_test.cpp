@@ -6,6 +6,8 @@
 
 #include "ui/qt_value_chart.h"
 
+using namespace varne4;
+
 // In the sanitizer build the leak checker can be asked mid-run.
 #if defined(__SANITIZE_ADDRESS__)
 #define VARNE4_LEAK_CHECK 1
@@ -51,32 +53,91 @@ private slots:
     }
 
     void valueAxisHoldsTheValuesOnRoundTicks() {
-        // low, high -> min, max, ticks
-        const double rows[][5] = {
-            {19.45, 31.55, 15, 35, 5}, {0, 0, -1, 1, 5},      {7950, 8300, 7900, 8300, 5},
-            {0, 255, 0, 300, 4},       {qQNaN(), 1, 0, 1, 5},
+        QLocale::setDefault(QLocale::c());
+        using Labels = QList<std::pair<double, QString>>;
+        const struct {
+            double low, high;
+            ui::NiceScale scale;
+            Labels labels;
+        } rows[] = {
+            {19.45, 31.55, {15, 35, 5}, {{15, "15"}, {20, "20"}, {25, "25"}, {30, "30"}, {35, "35"}}},
+            {0, 0, {-1, 1, 5}, {{-1, "-1.0"}, {-0.5, "-0.5"}, {0, "0.0"}, {0.5, "0.5"}, {1, "1.0"}}},
+            {7950,
+             8300,
+             {7900, 8300, 5},
+             {{7900, "7900"}, {8000, "8000"}, {8100, "8100"}, {8200, "8200"}, {8300, "8300"}}},
+            {0, 255, {0, 300, 4}, {{0, "0"}, {100, "100"}, {200, "200"}, {300, "300"}}},
+            {0.1, 0.3, {0.1, 0.3, 5}, {{0.1, "0.10"}, {0.15, "0.15"}, {0.2, "0.20"}, {0.25, "0.25"}, {0.3, "0.30"}}},
+            {qQNaN(), 1, {0, 1, 5}, {{0, "0.00"}, {0.25, "0.25"}, {0.5, "0.50"}, {0.75, "0.75"}, {1, "1.00"}}},
         };
         for (const auto& r : rows) {
-            const varne4::ui::NiceScale s = varne4::ui::niceScale(r[0], r[1]);
-            QCOMPARE(QList<double>({s.min, s.max, double(s.ticks)}), QList<double>({r[2], r[3], r[4]}));
+            const ui::NiceScale s = ui::niceScale(r.low, r.high);
+            QCOMPARE(QList<double>({s.min, s.max, double(s.ticks)}),
+                     QList<double>({r.scale.min, r.scale.max, double(r.scale.ticks)}));
+            const Labels labels = ui::scaleLabels(s, ui::ValueKind::Number);
+            QCOMPARE(labels.size(), r.labels.size());
+            for (qsizetype i = 0; i < labels.size(); ++i) {
+                QCOMPARE(labels[i].second, r.labels[i].second);
+                QVERIFY(qAbs(labels[i].first - r.labels[i].first) < 1e-9);
+            }
         }
+        // The reader's decimal separator.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(ui::scaleLabels({-0.5, 0.5, 3}, ui::ValueKind::Number).value(0).second, QStringLiteral("-0,5"));
+        QLocale::setDefault(QLocale::c());
     }
 
-    void timeAxisReadsUtcWhateverTheLocalOffset() {
-        // The axis prints local time. Berlin is UTC+1 the day before 2024-03-31 01:00 UTC and
-        // UTC+2 the day after; one point on either side.
-        const QByteArray zone = qgetenv("TZ");
-        const auto restoreZone = qScopeGuard([&] { qputenv("TZ", zone); });
-        qputenv("TZ", "Europe/Berlin");
-        const double change = 1711846800000.0, day = 86400000.0;
-        const double before = change - day - 60000, after = change + day + 60000;
-        varne4::ui::QtValueChart chart(QRect(0, 0, 320, 200));
-        chart.setSeries({{{before, 1}, {after, 2}}, before, after, 1, 2});
-        const auto* series = static_cast<QLineSeries*>(chart.chartView()->chart()->series().value(0));
-        QStringList labels;
-        for (const QPointF& p : series->points())
-            labels << QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(p.x())).toString(QStringLiteral("HH:mm"));
-        QCOMPARE(labels, (QStringList{"00:59", "01:01"}));
+    // The RTC is charted as minutes since 1900; its axis reads as UTC dates.
+    void dateAxisShowsDatesOnRoundTimes() {
+        const double minute1400 = 4004863200.0 / 60; // 2026-11-28 14:00 UTC
+        using Labels = QList<std::pair<double, QString>>;
+        const struct {
+            double low, high;
+            Labels labels;
+        } rows[] = {
+            {minute1400 + 0.07,
+             minute1400 + 26,
+             {{minute1400, "2026-11-28 14:00"},
+              {minute1400 + 10, "2026-11-28 14:10"},
+              {minute1400 + 20, "2026-11-28 14:20"},
+              {minute1400 + 30, "2026-11-28 14:30"}}},
+            {minute1400 - 14 * 60,
+             minute1400 + 3 * 1440 - 14 * 60,
+             {{minute1400 - 14 * 60, "2026-11-28"},
+              {minute1400 - 14 * 60 + 1440, "2026-11-29"},
+              {minute1400 - 14 * 60 + 2 * 1440, "2026-11-30"},
+              {minute1400 - 14 * 60 + 3 * 1440, "2026-12-01"}}},
+            {minute1400,
+             minute1400,
+             {{minute1400 - 1, "2026-11-28 13:59"},
+              {minute1400, "2026-11-28 14:00"},
+              {minute1400 + 1, "2026-11-28 14:01"}}},
+        };
+        for (const auto& r : rows)
+            QCOMPARE(ui::scaleLabels(ui::dateScale(r.low, r.high), ui::ValueKind::MinutesSince1900), r.labels);
+    }
+
+    // Rows along the bottom with the labels they were given; values on round ticks at the side.
+    void chartTakesRowsAndTheirLabels() {
+        QLocale::setDefault(QLocale::c());
+        ui::QtValueChart chart(QRect(0, 0, 681, 217));
+        QVERIFY(chart.rowLabelRoom() >= 8);
+        ui::ChartSeries series;
+        series.points = {{0, 20.5}, {1, 21}, {2, 23.5}};
+        series.rowLabels = {{0, "14:02"}, {1, "14:02"}, {2, "17:45"}};
+        series.minY = 20.5;
+        series.maxY = 23.5;
+        chart.setSeries(series);
+        QCOMPARE(chart.rowAxisLabels(), (QList<std::pair<double, QString>>{{0, "14:02"}, {1, "14:02"}, {2, "17:45"}}));
+        QCOMPARE(chart.valueAxisLabels().first().second, QStringLiteral("20"));
+        QCOMPARE(chart.valueAxisLabels().last().second, QStringLiteral("24"));
+        const auto* line = static_cast<QLineSeries*>(chart.chartView()->chart()->series().value(0));
+        QCOMPARE(line->points(), series.points);
+
+        // Emptied: no row labels, no values.
+        chart.setSeries({});
+        QVERIFY(chart.rowAxisLabels().isEmpty() && chart.valueAxisLabels().isEmpty());
+        QCOMPARE(chart.pointCount(), 0);
     }
 };
 

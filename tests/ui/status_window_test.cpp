@@ -52,6 +52,41 @@ private slots:
         }
     }
 
+    // A newer beacon's state replaces the lines and says when it was sent.
+    void showsEachNewStateWithItsTime() {
+        StatusWindow status{QString(), QString()};
+        QCOMPARE(status.asOf(), QStringLiteral("no housekeeping beacon yet"));
+        QCOMPARE(status.line(0), QStringLiteral("bit 7"));
+        status.showState(QStringLiteral("01011110"), QStringLiteral("2026-11-28 14:02:05.250"));
+        QCOMPARE(status.stateText(), QStringLiteral("01011110"));
+        QCOMPARE(status.line(0), latin1(kNominalMode));
+        QCOMPARE(status.asOf(), QStringLiteral("as of 2026-11-28 14:02:05 UTC"));
+        status.showState(QStringLiteral("11111111"), QStringLiteral("2026-11-28 14:02:35.250"));
+        QCOMPARE(status.line(6), latin1(kMcuB));
+        QCOMPARE(status.asOf(), QStringLiteral("as of 2026-11-28 14:02:35 UTC"));
+        // The line fits between the state box and the first status line, covering nothing of the layout.
+        auto* asOf = status.findChild<QLabel*>(QStringLiteral("AsOf"));
+        for (QWidget* other : status.findChildren<QWidget*>())
+            if (other != asOf && other->parentWidget() == &status)
+                QVERIFY2(!asOf->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+        QVERIFY(asOf->fontMetrics().horizontalAdvance(asOf->text()) <= asOf->width());
+    }
+
+    void opensBesideTheMainWindow() {
+        const QRect screen(0, 0, 1920, 1080);
+        const QSize size(300, 220);
+        // main window's frame -> where the status window goes
+        const std::pair<QRect, QPoint> rows[] = {
+            {{100, 50, 720, 800}, {828, 50}},  // room on the right
+            {{1100, 50, 720, 800}, {792, 50}}, // none on the right: on the left
+            {{200, 50, 1600, 800}, {0, 50}},   // room on neither side: at the roomier edge
+            {{100, 50, 1600, 800}, {1620, 50}},  {{0, 1000, 720, 800}, {728, 860}}, // kept on the screen
+            {{-50, -20, 2000, 1200}, {1620, 0}}, // a main window larger than the screen
+        };
+        for (const auto& [mainWindow, expected] : rows)
+            QCOMPARE(ui::besideWindow(mainWindow, size, screen), expected);
+    }
+
     void windowLayout() {
         StatusWindow status(QStringLiteral("01011110"));
         status.show();

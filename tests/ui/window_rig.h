@@ -12,10 +12,10 @@
 
 #include "base/compat_texts.h"
 #include "base/qt_text.h"
-#include "core/test_support.h"
 #include "decode/beacon_table.h"
 #include "sim/sample_recording.h"
 #include "station/station.h"
+#include "support/test_support.h"
 #include "ui/main_window.h"
 
 namespace varne4::test {
@@ -44,8 +44,12 @@ inline QString qpath(const std::filesystem::path& p) { return QString::fromStdSt
 
 struct WindowRig {
     // `config` empty: no configuration file at all.
-    explicit WindowRig(const std::string& config, bool uploadAllowed = false)
-        : clock(DateTime{2024, 5, 6, 7, 8, 9, 10}), station(clock, format) {
+    // `displayFormat`: how the panel writes numbers and dates; the fixed forms when none is given.
+    explicit WindowRig(const std::string& config, bool uploadAllowed = false,
+                       std::unique_ptr<DisplayFormat> displayFormat = nullptr)
+        : clock(DateTime{2024, 5, 6, 7, 8, 9, 10}),
+          format(displayFormat ? std::move(displayFormat) : std::make_unique<DisplayFormat>()),
+          station(clock, *format) {
         options.configPath = folder / texts::kConfigFileName;
         options.uploadAllowed = uploadAllowed;
         if (!config.empty()) writeFile(options.configPath, config);
@@ -78,7 +82,7 @@ struct WindowRig {
 
     ScratchFolder folder;
     FixedClock clock;
-    DisplayFormat format;
+    std::unique_ptr<DisplayFormat> format;
     Station station;
     StationOptions options;
     QStringList errors;

@@ -19,6 +19,8 @@ namespace varne4 {
 int runGui(int& argc, char** argv, const StationCommandLine& options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("varne4-decoder");
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("varne4-decoder"));
 
     // Caught from the start: a signal during start-up waits for the event loop.
     SignalWatcher watcher;

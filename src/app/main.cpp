@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return varne4::simulateMain(rest);
     }
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (command == "help") {
         std::fputs(varne4::kUsage, stdout);
         return 0;
     }
@@ -40,6 +40,14 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr, "varne4-decoder: %s\n%s", error.c_str(), varne4::kUsage);
         return 2;
+    }
+    if (options->showHelp) {
+        std::fputs(varne4::kUsage, stdout);
+        return 0;
+    }
+    if (options->showVersion) {
+        std::fputs(varne4::versionText().c_str(), stdout);
+        return 0;
     }
     if (options->headless) {
         QCoreApplication app(argc, argv);

@@ -5,8 +5,10 @@
 
 #include "app/decode_command.h"
 #include "base/compat_texts.h"
+#include "base/config_location.h"
 #include "base/configuration.h"
 #include "base/paths.h"
+#include "base/system_environment.h"
 #include "station/station.h"
 #include "store/station_database.h"
 
@@ -91,39 +93,50 @@ std::optional<std::int64_t> parseUtcTime(std::string_view text) {
 
 namespace {} // namespace
 
-std::optional<std::filesystem::path> stationDatabasePath(const std::optional<std::filesystem::path>& db,
-                                                         const std::optional<std::filesystem::path>& config,
-                                                         std::string& error) {
-    if (db) return *db;
-    const std::filesystem::path configPath = config ? *config : programFolder() / std::string(texts::kConfigFileName);
+std::optional<std::filesystem::path> stationDatabasePath(const StoreCommandPlaces& places, std::string& error) {
+    if (places.db) return *places.db;
+    // The station's own lookup: the same configuration and data folder as a run with these options.
+    std::filesystem::path configPath, dataFolder;
+    if (places.config) {
+        configPath = *places.config;
+        dataFolder = configPath.has_parent_path() ? configPath.parent_path() : std::filesystem::path(".");
+    } else {
+        const ConfigLocation found = findConfiguration(ConfigLookup{programFolder()}, SystemEnvironment());
+        if (found.file.empty()) {
+            error = "no --db given, and " + notFoundError(found.searched).description;
+            return std::nullopt;
+        }
+        configPath = found.file;
+        dataFolder = found.dataFolder;
+    }
+    if (places.data) dataFolder = *places.data;
     const ConfigResult loaded = LoadConfiguration(configPath);
     if (loaded.error) {
         error = "no --db given, and the configuration cannot be read: " + loaded.error->description;
         return std::nullopt;
     }
     const std::string name = loaded.config.myCall.empty() ? std::string("station") : fileNameSafe(loaded.config.myCall);
-    const auto folder = configPath.has_parent_path() ? configPath.parent_path() : std::filesystem::path(".");
-    return folder / pathFromUtf8(name + ".sqlite");
+    return dataFolder / pathFromUtf8(name + ".sqlite");
 }
 
 int historyMain(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    static constexpr const char* usage = "usage: varne4-decoder history [--db FILE] [--config FILE] [--from TIME] "
-                                         "[--to TIME] [--format jsonl|csv]\n"
+    static constexpr const char* usage = "usage: varne4-decoder history [--db FILE] [--config FILE] [--data DIR] "
+                                         "[--from TIME] [--to TIME] [--format jsonl|csv]\n"
                                          "  TIME in UTC: 2026-11-28, 2026-11-28T14:00, 2026-11-28 14:00:05\n";
-    std::optional<std::filesystem::path> db, config;
+    StoreCommandPlaces places;
     std::int64_t fromMs = 0, toMs = std::numeric_limits<std::int64_t>::max();
     DecodeFormat format = DecodeFormat::Jsonl;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const auto value = (a == "--db" || a == "--config" || a == "--from" || a == "--to" || a == "--format")
-                               ? optionValue(args, i)
-                               : std::nullopt;
+        const auto value =
+            (a == "--db" || a == "--config" || a == "--data" || a == "--from" || a == "--to" || a == "--format")
+                ? optionValue(args, i)
+                : std::nullopt;
         if (!value) {
             std::fprintf(err, "%s", usage);
             return 2;
         }
-        if (a == "--db" || a == "--config") {
-            (a == "--db" ? db : config) = pathFromUtf8(*value);
+        if (places.take(a, *value)) {
         } else if (a == "--format") {
             if (*value != "jsonl" && *value != "csv") {
                 std::fprintf(err, "varne4-decoder history: unknown format \"%s\" (jsonl or csv)\n", value->c_str());
@@ -141,7 +154,7 @@ int historyMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
         }
     }
     std::string error;
-    const auto path = stationDatabasePath(db, config, error);
+    const auto path = stationDatabasePath(places, error);
     if (!path) {
         std::fprintf(err, "varne4-decoder: %s\n", error.c_str());
         return 1;
@@ -167,18 +180,16 @@ int historyMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
 }
 
 int uploadsMain(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    std::optional<std::filesystem::path> db, config;
+    StoreCommandPlaces places;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if ((a == "--db" || a == "--config") && i + 1 < args.size())
-            (a == "--db" ? db : config) = pathFromUtf8(args[++i]);
-        else {
-            std::fprintf(err, "usage: varne4-decoder uploads [--db FILE] [--config FILE]\n");
+        if (i + 1 >= args.size() || !places.take(args[i], args[i + 1])) {
+            std::fprintf(err, "usage: varne4-decoder uploads [--db FILE] [--config FILE] [--data DIR]\n");
             return 2;
         }
+        ++i;
     }
     std::string error;
-    const auto path = stationDatabasePath(db, config, error);
+    const auto path = stationDatabasePath(places, error);
     if (!path) {
         std::fprintf(err, "varne4-decoder: %s\n", error.c_str());
         return 1;

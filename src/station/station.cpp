@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 
 #include "base/compat_texts.h"
+#include "base/config_location.h"
 #include "base/paths.h"
 #include "base/qt_text.h"
+#include "base/system_environment.h"
 #include "intake/agw_link.h"
 #include "intake/kiss_tcp_link.h"
 #include "station/store_and_forward.h"
@@ -51,9 +53,15 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
     statusLog_.setMaxEntries(options.retention.statusLines);
     maxHexLines_ = options.retention.hexLines;
     pipeline_.panel().maxMessages = options.retention.messages;
-    configPath_ =
-        options.configPath.empty() ? programFolder() / std::string(texts::kConfigFileName) : options.configPath;
+    configPath_ = options.configPath;
     dataFolder_ = configPath_.has_parent_path() ? configPath_.parent_path() : std::filesystem::path(".");
+    if (configPath_.empty()) {
+        const ConfigLocation found = findConfiguration(ConfigLookup{programFolder()}, SystemEnvironment());
+        configPath_ = found.file.empty() ? found.searched.front() : found.file;
+        dataFolder_ = found.dataFolder;
+        if (found.file.empty()) return notFoundError(found.searched);
+    }
+    if (!options.dataFolder.empty()) dataFolder_ = options.dataFolder;
 
     ConfigResult loaded = LoadConfiguration(configPath_);
     config_ = loaded.config;
@@ -72,6 +80,14 @@ std::optional<ConfigError> Station::startUp(const StationOptions& options) {
         emit linkStateChanged();
     }
 
+    // Made when missing: a user's first run, or a new --data folder.
+    if (dataFolder_.empty())
+        return ConfigError{75, "Path/File access error: no data folder (HOME is not set); name one with --data DIR"};
+    std::error_code folderError;
+    std::filesystem::create_directories(dataFolder_, folderError);
+    if (folderError)
+        return ConfigError{75, "Path/File access error: cannot create the data folder " + utf8FromPath(dataFolder_) +
+                                   ": " + folderError.message()};
     const auto logPath = KissLogWriter::fileName(dataFolder_, config_.myCall, clock_.utcNow());
     if (!kissLog_.open(logPath))
         return ConfigError{75, "Path/File access error: cannot create the KISS log " + utf8FromPath(logPath) + ": " +

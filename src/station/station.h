@@ -40,8 +40,12 @@ struct Retention {
 
 struct StationOptions {
     // The configuration file; its folder takes the program folder's place for
-    // the KISS log, the debug files and the default screenshot folder.
+    // the KISS log, the debug files and the default screenshot folder. Empty:
+    // looked for as findConfiguration() says.
     std::filesystem::path configPath;
+    // The folder for the KISS log, the debug files and the default screenshot
+    // folder when it is not the one the configuration's place gives; made when missing.
+    std::filesystem::path dataFolder;
     bool uploadAllowed = true; // "allow data transfer"
     Retention retention;
 };
@@ -93,7 +97,7 @@ public:
     const RecordOutcome& lastRecord() const { return lastRecord_; }
     QStringList transferStates() const; // List3
     const std::filesystem::path& configPath() const { return configPath_; }
-    const std::filesystem::path& dataFolder() const { return dataFolder_; } // program folder or config's folder
+    const std::filesystem::path& dataFolder() const { return dataFolder_; }
     const std::filesystem::path& kissLogPath() const { return kissLog_.path(); }
     bool kissLogOpen() const { return kissLog_.isOpen(); }
     const Clock& clock() const { return clock_; }

@@ -180,4 +180,15 @@ TEST(UploadsCommand, SaysWhatWaitsForEachServer) {
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains("1 waiting")) << lines[1].toStdString();
     EXPECT_NE(lines[0], lines[1]); // each line names its server
+
+    // Without --db: the database a station run with the same --config and --data keeps.
+    test::ScratchFolder settings;
+    test::writeFile(settings / "online_conf.ini", "PORT=127.0.0.1:1\r\nMYCALL=U1\r\n");
+    auto byConfig =
+        run({"uploads", "--config", test::qPath(settings / "online_conf.ini"), "--data", test::qPath(folder.path())});
+    EXPECT_EQ(byConfig.finish(), 0) << byConfig.err.toStdString();
+    EXPECT_EQ(byConfig.out, uploads.out);
+    auto besideConfig = run({"uploads", "--config", test::qPath(settings / "online_conf.ini")});
+    EXPECT_EQ(besideConfig.finish(), 1);
+    EXPECT_TRUE(besideConfig.err.contains("U1.sqlite")) << besideConfig.err.toStdString();
 }

@@ -171,8 +171,11 @@ TEST(parseWebSetting, TakesAnAddressLiteralAndAPort) {
         const auto web = parseWebSetting(c.value, &error);
         EXPECT_EQ(error.number, c.error) << c.value;
         EXPECT_EQ(web.has_value(), c.error == 0) << c.value;
-        if (web) EXPECT_EQ(web->host + " " + std::to_string(web->port), c.host + (" " + std::to_string(c.port)));
-        if (!web) EXPECT_NE(error.description.find("WEB"), std::string::npos) << "names the key: " << c.value;
+        if (web) {
+            EXPECT_EQ(web->host + " " + std::to_string(web->port), c.host + (" " + std::to_string(c.port)));
+        } else {
+            EXPECT_NE(error.description.find("WEB"), std::string::npos) << "names the key: " << c.value;
+        }
     }
 }
 

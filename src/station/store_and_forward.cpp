@@ -188,6 +188,9 @@ std::int64_t StoreAndForward::waiting(UploadServer server) {
 }
 
 void StoreAndForward::stop() {
+    // Both shut-down paths call it (cancel the transfers, then the station's shut-down); say it once.
+    if (stopped_) return;
+    stopped_ = true;
     flushTimer_.stop();
     for (UploadSender* s : senders_)
         s->stop();

@@ -94,6 +94,7 @@ private:
     QTimer flushTimer_;
     QStringList states_;
     bool writeFailureReported_ = false;
+    bool stopped_ = false;
 };
 
 } // namespace varne4

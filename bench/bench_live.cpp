@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "base/system_clock.h"
+#include "bench_support.h"
 #include "intake/frame_pipeline.h"
 #include "kisslog/kiss_file_reader.h"
 #include "sim/modem_simulator.h"
@@ -26,40 +27,7 @@
 #include "station/station.h"
 #include "store/sqlite.h"
 
-namespace {
-
-// Housekeeping frames numbered through their uptime field, then the end.
-class NumberedFrames final : public varne4::FrameSource {
-public:
-    explicit NumberedFrames(int count) : count_(count) {}
-    std::optional<std::vector<std::uint8_t>> nextFrame() override {
-        if (next_ >= count_) return std::nullopt;
-        varne4::HousekeepingSample s;
-        s.uptime = next_++;
-        return varne4::withPortByte(varne4::makeHousekeepingFrame(s));
-    }
-    int pauseMs() const override { return 0; }
-
-private:
-    int count_;
-    int next_ = 0;
-};
-
-long peakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return 0;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -77,7 +45,7 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(
         &context,
         [&] {
-            engine = new varne4::ModemSimulator(std::make_unique<NumberedFrames>(frames));
+            engine = new varne4::ModemSimulator(std::make_unique<varne4::bench::NumberedFrames>(frames));
             sink = new varne4::TelemetrySink;
             sink->setKeptBodies(2 * frames);
             engine->setRate(1e9);
@@ -182,7 +150,7 @@ int main(int argc, char** argv) {
     std::printf("intake rate            %.0f frames/s (%.3f s for all)\n", intakeS > 0 ? frames / intakeS : 0.0,
                 intakeS);
     std::printf("time to last upload    %.3f s\n", lastUploadNs / 1e9);
-    std::printf("peak RSS               %ld kB\n", peakRssKb());
+    std::printf("peak RSS               %ld kB\n", varne4::bench::statusKb("VmHWM:"));
     const bool ok = logged == frames && inOrder && station.pipeline().postOkCounter() == 2 * frames &&
                     stored == frames && sent == 2 * frames;
     std::printf("%s\n", ok ? "nothing lost" : "FRAMES LOST");

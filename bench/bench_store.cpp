@@ -27,6 +27,7 @@
 #include <set>
 
 #include "base/system_clock.h"
+#include "bench_support.h"
 #include "sim/frame_source.h"
 #include "sim/modem_simulator.h"
 #include "sim/sample_recording.h"
@@ -39,37 +40,6 @@
 using namespace varne4;
 
 namespace {
-
-long rssKb(const char* key = "VmRSS:") {
-    std::ifstream status("/proc/self/status");
-    std::string k;
-    long value = -1;
-    while (status >> k) {
-        if (k == key) {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return value;
-}
-
-// Housekeeping beacons numbered through their uptime field, then the end.
-class Numbered final : public FrameSource {
-public:
-    explicit Numbered(int count) : count_(count) {}
-    std::optional<std::vector<std::uint8_t>> nextFrame() override {
-        if (next_ >= count_) return std::nullopt;
-        HousekeepingSample s;
-        s.uptime = next_++;
-        return withPortByte(makeHousekeepingFrame(s));
-    }
-    int pauseMs() const override { return 0; }
-
-private:
-    int count_;
-    int next_ = 0;
-};
 
 // The uptime number a body carries (its frame's field at offset 27).
 int numberOf(const QByteArray& body) {
@@ -89,7 +59,7 @@ struct Peers {
         thread.start();
         context.moveToThread(&thread);
         run([&] {
-            modem = new ModemSimulator(std::make_unique<Numbered>(frames));
+            modem = new ModemSimulator(std::make_unique<bench::NumberedFrames>(frames));
             modem->setRate(frames > 0 ? 4000 : 1);
             modem->listen();
             // Ports taken now and given back: nothing listens there until the servers open.
@@ -192,7 +162,7 @@ int outage(int frames, bool restart) {
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        rssMax = std::max(rssMax, rssKb());
+        rssMax = std::max(rssMax, bench::statusKb());
         const auto rx = station->pipeline().rxCounter();
         if (!serversOpen && rx >= static_cast<std::uint64_t>(frames / 2)) {
             if (restart && !restarted) {
@@ -202,7 +172,7 @@ int outage(int frames, bool restart) {
                 station->startUp(options);
                 restarted = true;
             }
-            rssHalf = rssKb();
+            rssHalf = bench::statusKb();
             peers.openServers();
             serversOpen = true;
             openedAtMs = t.elapsed();
@@ -281,7 +251,7 @@ int startup(int frames) {
         fill.start();
         if (!fillDatabase(dir.filePath(QStringLiteral("BENCH.sqlite")).toStdString(), stored, waiting)) return 1;
         const double fillS = fill.elapsed() / 1000.0;
-        const long before = rssKb();
+        const long before = bench::statusKb();
         SystemClock clock;
         DisplayFormat format;
         Station station(clock, format);
@@ -296,7 +266,7 @@ int startup(int frames) {
         settle.start();
         while (settle.elapsed() < 2000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        const long after = rssKb();
+        const long after = bench::statusKb();
         std::printf("%8d frames, %8d waiting: start-up %.0f ms, history %zu, memory +%.1f MB (made in %.0f s)\n",
                     stored, waiting, startMs, station.pipeline().history().size(), (after - before) / 1024.0, fillS);
         ok = ok && !error && startMs < 1000;

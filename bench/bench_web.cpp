@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/system_clock.h"
+#include "bench_support.h"
 #include "kisslog/kiss_file_reader.h"
 #include "sim/modem_simulator.h"
 #include "sim/sample_recording.h"
@@ -31,36 +32,6 @@
 #include "web/web_view.h"
 
 namespace {
-
-class NumberedFrames final : public varne4::FrameSource {
-public:
-    explicit NumberedFrames(int count) : count_(count) {}
-    std::optional<std::vector<std::uint8_t>> nextFrame() override {
-        if (next_ >= count_) return std::nullopt;
-        varne4::HousekeepingSample s;
-        s.uptime = next_++;
-        return varne4::withPortByte(varne4::makeHousekeepingFrame(s));
-    }
-    int pauseMs() const override { return 0; }
-
-private:
-    int count_;
-    int next_ = 0;
-};
-
-long rssKb(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string k;
-    long value = 0;
-    while (status >> k) {
-        if (k == key) {
-            status >> value;
-            return value;
-        }
-        status.ignore(4096, '\n');
-    }
-    return 0;
-}
 
 // One polling browser on one kept-alive connection: state, then what it says is new.
 class Browser : public QObject {
@@ -166,7 +137,7 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(
         &peerContext,
         [&] {
-            engine = new varne4::ModemSimulator(std::make_unique<NumberedFrames>(frames));
+            engine = new varne4::ModemSimulator(std::make_unique<varne4::bench::NumberedFrames>(frames));
             sink = new varne4::TelemetrySink;
             engine->setRate(rate);
             engine->listen();
@@ -227,7 +198,7 @@ int main(int argc, char** argv) {
     tick.start();
     std::vector<long> rss;
     QTimer memory;
-    QObject::connect(&memory, &QTimer::timeout, [&] { rss.push_back(rssKb("VmRSS:")); });
+    QObject::connect(&memory, &QTimer::timeout, [&] { rss.push_back(varne4::bench::statusKb("VmRSS:")); });
     memory.start(1000);
     QTimer done;
     QObject::connect(&done, &QTimer::timeout, [&] {
@@ -292,7 +263,7 @@ int main(int argc, char** argv) {
                 longestStallNs / 1e6);
     if (rss.size() >= 4)
         std::printf("RSS                      %ld kB after 3 s, %ld kB at the end, peak %ld kB\n", rss[2], rss.back(),
-                    rssKb("VmHWM:"));
+                    varne4::bench::statusKb("VmHWM:"));
     const bool ok =
         logged == frames && station.pipeline().rxCounter() == static_cast<std::uint64_t>(frames) && errors == 0;
     std::printf("%s\n", ok ? "no frame lost, no error" : "FRAMES LOST OR ERRORS");

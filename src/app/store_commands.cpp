@@ -119,6 +119,25 @@ std::optional<std::filesystem::path> stationDatabasePath(const StoreCommandPlace
     return dataFolder / pathFromUtf8(name + ".sqlite");
 }
 
+namespace {
+
+// The station database, read-only, and its `path`; nullptr with the reason said on `err`.
+std::unique_ptr<StationDatabase> openForCommand(const StoreCommandPlaces& places, std::filesystem::path& path,
+                                                std::FILE* err) {
+    std::string error;
+    const auto found = stationDatabasePath(places, error);
+    if (!found) {
+        std::fprintf(err, "varne4-decoder: %s\n", error.c_str());
+        return nullptr;
+    }
+    path = *found;
+    auto opened = StationDatabase::openReadOnly(path);
+    if (!opened.db) std::fprintf(err, "varne4-decoder: %s\n", opened.problem.c_str());
+    return std::move(opened.db);
+}
+
+} // namespace
+
 int historyMain(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     static constexpr const char* usage = "usage: varne4-decoder history [--db FILE] [--config FILE] [--data DIR] "
                                          "[--from TIME] [--to TIME] [--format jsonl|csv]\n"
@@ -153,27 +172,19 @@ int historyMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
             (a == "--from" ? fromMs : toMs) = *ms;
         }
     }
-    std::string error;
-    const auto path = stationDatabasePath(places, error);
-    if (!path) {
-        std::fprintf(err, "varne4-decoder: %s\n", error.c_str());
-        return 1;
-    }
-    const auto opened = StationDatabase::openReadOnly(*path);
-    if (!opened.db) {
-        std::fprintf(err, "varne4-decoder: %s\n", opened.problem.c_str());
-        return 1;
-    }
+    std::filesystem::path path;
+    const auto opened = openForCommand(places, path, err);
+    if (!opened) return 1;
     // Each stored frame goes through the same decoder as a recording: the same lines, the
     // stored time where decode shows a recording's stamp.
     FrameDecoder decoder(format, out, err);
-    opened.db->satelliteFrames(fromMs, toMs, [&](const StoredFrame& f) {
+    opened->satelliteFrames(fromMs, toMs, [&](const StoredFrame& f) {
         return decoder.take(sourceName(f), f.data, dateTimeFromUnixMillis(f.timeMs));
     });
     const bool written = decoder.finish();
-    const sql::Status& s = opened.db->lastError();
+    const sql::Status& s = opened->lastError();
     if (!s.ok()) {
-        std::fprintf(err, "varne4-decoder: %s: %s\n", utf8FromPath(*path).c_str(), s.message.c_str());
+        std::fprintf(err, "varne4-decoder: %s: %s\n", utf8FromPath(path).c_str(), s.message.c_str());
         return 1;
     }
     return written ? 0 : 1;
@@ -188,19 +199,11 @@ int uploadsMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
         }
         ++i;
     }
-    std::string error;
-    const auto path = stationDatabasePath(places, error);
-    if (!path) {
-        std::fprintf(err, "varne4-decoder: %s\n", error.c_str());
-        return 1;
-    }
-    const auto opened = StationDatabase::openReadOnly(*path);
-    if (!opened.db) {
-        std::fprintf(err, "varne4-decoder: %s\n", opened.problem.c_str());
-        return 1;
-    }
+    std::filesystem::path path;
+    const auto opened = openForCommand(places, path, err);
+    if (!opened) return 1;
     for (UploadServer server : {UploadServer::Server, UploadServer::Backup}) {
-        const BacklogSummary b = opened.db->backlog(server);
+        const BacklogSummary b = opened->backlog(server);
         std::string line = std::string(uploadServerName(server)) + ": ";
         line += b.waiting == 0 ? std::string("nothing waiting")
                                : std::to_string(b.waiting) + " waiting (the oldest since " +
@@ -209,9 +212,9 @@ int uploadsMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
         if (!b.lastError.empty()) line += "; last error: " + b.lastError;
         std::fprintf(out, "%s\n", line.c_str());
     }
-    const sql::Status& s = opened.db->lastError();
+    const sql::Status& s = opened->lastError();
     if (!s.ok()) {
-        std::fprintf(err, "varne4-decoder: %s: %s\n", utf8FromPath(*path).c_str(), s.message.c_str());
+        std::fprintf(err, "varne4-decoder: %s: %s\n", utf8FromPath(path).c_str(), s.message.c_str());
         return 1;
     }
     return std::fflush(out) == 0 ? 0 : 1;

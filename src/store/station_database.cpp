@@ -22,9 +22,10 @@ constexpr std::array<std::string_view, 6> kMemoryCheckColumns{"local_last_scan_m
 
 constexpr std::int64_t kUnixMinus1900Seconds = 2208988800;
 
-std::string housekeepingColumns(std::string_view type) {
+// ", a TYPE, b TYPE, …" (or without the type) for a statement's column list.
+template <std::size_t N> std::string columnList(const std::array<std::string_view, N>& names, std::string_view type) {
     std::string s;
-    for (const auto& c : kHousekeepingColumns) {
+    for (std::string_view c : names) {
         s += ", ";
         s += c;
         if (!type.empty()) {
@@ -35,18 +36,8 @@ std::string housekeepingColumns(std::string_view type) {
     return s;
 }
 
-std::string memoryCheckColumns(std::string_view type) {
-    std::string s;
-    for (const auto& c : kMemoryCheckColumns) {
-        s += ", ";
-        s += c;
-        if (!type.empty()) {
-            s += ' ';
-            s += type;
-        }
-    }
-    return s;
-}
+std::string housekeepingColumns(std::string_view type) { return columnList(kHousekeepingColumns, type); }
+std::string memoryCheckColumns(std::string_view type) { return columnList(kMemoryCheckColumns, type); }
 
 std::string placeholders(std::size_t n) {
     std::string s;

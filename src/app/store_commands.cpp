@@ -1,6 +1,8 @@
 #include "app/store_commands.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "app/decode_command.h"
@@ -217,7 +219,9 @@ int uploadsMain(const std::vector<std::string>& args, std::FILE* out, std::FILE*
         std::fprintf(err, "varne4-decoder: %s: %s\n", utf8FromPath(path).c_str(), s.message.c_str());
         return 1;
     }
-    return std::fflush(out) == 0 ? 0 : 1;
+    if (std::fflush(out) == 0 && !std::ferror(out)) return 0;
+    std::fprintf(err, "varne4-decoder: cannot write the output: %s\n", std::strerror(errno));
+    return 1;
 }
 
 } // namespace varne4

@@ -181,6 +181,17 @@ TEST(UploadsCommand, SaysWhatWaitsForEachServer) {
     EXPECT_TRUE(lines[1].contains("1 waiting")) << lines[1].toStdString();
     EXPECT_NE(lines[0], lines[1]); // each line names its server
 
+    // A full disk is a failure, and said.
+    if (!QFile::exists("/dev/full")) return;
+    for (const char* command : {"uploads", "history"}) {
+        QProcess full;
+        full.setStandardOutputFile(QStringLiteral("/dev/full"));
+        full.start(QStringLiteral(VARNE4_BINARY), {command, "--db", test::qPath(path)});
+        ASSERT_TRUE(full.waitForFinished(10000));
+        EXPECT_EQ(full.exitCode(), 1) << command;
+        EXPECT_TRUE(full.readAllStandardError().contains("cannot write the output")) << command;
+    }
+
     // Without --db: the database a station run with the same --config and --data keeps.
     test::ScratchFolder settings;
     test::writeFile(settings / "online_conf.ini", "PORT=127.0.0.1:1\r\nMYCALL=U1\r\n");

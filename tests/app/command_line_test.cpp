@@ -9,27 +9,11 @@
 
 #include "app/command_line.h"
 #include "station/station.h"
+#include "support/qt_support.h"
 
 using namespace varne4;
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Run runProgram(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VARNE4_BINARY), args);
-    Run run;
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit) return run;
-    run.exitCode = p.exitCode();
-    run.out = p.readAllStandardOutput();
-    run.err = p.readAllStandardError();
-    return run;
-}
 
 std::filesystem::path absolute(const char* path) { return std::filesystem::absolute(path); }
 
@@ -117,8 +101,8 @@ void CommandLineTest::answersHelpVersionAndMistakes() {
     QFETCH(int, exitCode);
     QFETCH(bool, usageOnStdout);
     QFETCH(QByteArray, stderrStart);
-    const Run run = runProgram(args);
-    QCOMPARE(run.exitCode, exitCode);
+    test::ProgramRun run(args);
+    QCOMPARE(run.finish(10000), exitCode);
     QVERIFY2(run.err.startsWith(stderrStart), run.err.constData());
     if (stderrStart.isEmpty()) QVERIFY2(run.err.isEmpty(), run.err.constData());
     if (usageOnStdout) {
@@ -189,8 +173,8 @@ void CommandLineTest::headlessFindsItsSettingsAndData() {
         fullArgs << QString(a).replace('@', dir.path());
 
     if (dataAt.isEmpty()) {
-        const Run run = runProgram(fullArgs, env);
-        QCOMPARE(run.exitCode, 1);
+        test::ProgramRun run(fullArgs, {}, env);
+        QCOMPARE(run.finish(10000), 1);
         QVERIFY2(run.err.contains(QByteArray(error).replace('@', dir.path().toUtf8())), run.err.constData());
         return;
     }

@@ -119,13 +119,34 @@ private slots:
         rig.peer->write(rig.wire(QByteArrayLiteral("\x00unfinished frame")).chopped(1));
         rig.peer->disconnectFromHost();
         rig.server.close();
+        // Read the phase and the next attempt as soon as the refusal is handled: a busy machine
+        // may let the whole interval pass before the test looks otherwise.
+        TcpLink::Phase phaseAfterRefusal = TcpLink::Phase::Closed;
+        int dueAfterRefusal = -1;
+        QObject::connect(
+            rig.link.get(), &TcpLink::status, rig.link.get(),
+            [&](const QString& text) {
+                if (text != kRefused) return;
+                phaseAfterRefusal = rig.link->phase();
+                dueAfterRefusal = rig.link->reconnectRemainingMs();
+            },
+            Qt::QueuedConnection);
         const QString retry = QStringLiteral("%1 reconnecting to 127.0.0.1:%2").arg(rig.link->kindName()).arg(rig.port);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.status, QStringList({kLost, retry, kRefused}), 3000);
-        QCOMPARE(rig.link->phase(), TcpLink::Phase::Refused);
-        QVERIFY(rig.link->reconnectRemainingMs() > 0 && rig.link->reconnectRemainingMs() <= 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.status.size() >= 3, 3000);
+        QCOMPARE(rig.status.mid(0, 3), QStringList({kLost, retry, kRefused}));
+        QTRY_VERIFY(dueAfterRefusal != -1);
+        QCOMPARE(phaseAfterRefusal, TcpLink::Phase::Refused);
+        // Within the interval; a coarse timer may be set up to 5 % later than asked.
+        QVERIFY2(dueAfterRefusal >= 0 && dueAfterRefusal <= 1050, qPrintable(QString::number(dueAfterRefusal)));
         rig.link->registerWithEngine(); // not connected: nothing is sent and nothing is logged
         QVERIFY(rig.server.listen(QHostAddress::LocalHost, rig.port));
-        QTRY_COMPARE(rig.status, QStringList({kLost, retry, kRefused, retry, rig.made()}));
+        QTRY_COMPARE(rig.status.last(), rig.made());
+        // A slow machine may see one more refusal before the modem is back; each is a pair.
+        QStringList expected{kLost};
+        while (expected.size() < rig.status.size() - 2)
+            expected << retry << kRefused;
+        QCOMPARE(rig.status, expected + QStringList({retry, rig.made()}));
+        const qsizetype entriesWhenConnected = rig.status.size();
         // The half frame of the old connection is not joined to the new stream.
         rig.peer->write(rig.wire(QByteArrayLiteral("\x00new")));
         QTRY_COMPARE(rig.raw, QList<QByteArray>{QByteArrayLiteral("\x00new")});
@@ -140,7 +161,7 @@ private slots:
         QCOMPARE(rig.link->reconnectRemainingMs(), -1);
         QTRY_COMPARE(rig.peer->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(rig.heard.last(), rig.registration() + rig.registration());
-        QCOMPARE(rig.status.size(), 5);
+        QCOMPARE(rig.status.size(), entriesWhenConnected);
         QVERIFY(rig.noOtherAttemptWithinAnInterval(2));
     }
 

